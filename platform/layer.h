@@ -1,0 +1,58 @@
+// Shared internals of the platform layer: the objects behind the Win32 handles, and the few
+// calls one service area makes into another. Not seen by the program.
+#ifndef BRIMVALK_PLATFORM_LAYER_H
+#define BRIMVALK_PLATFORM_LAYER_H
+
+#include <windows.h>
+
+#include <string>
+
+struct SDL_Window;
+
+// The device context of a window: one per window, as with CS_OWNDC/CS_CLASSDC classes.
+struct DeviceContextObject {
+    HWND window;
+    int pixelFormat;          // 0 until SetPixelFormat
+    HGDIOBJ selectedFont;     // what SelectObject put in; null is GDI's bitmap System font
+};
+
+// What stands behind an HWND.
+struct WindowObject {
+    uint32_t magic;           // kWindowMagic while alive, so stale handles are refused
+    SDL_Window* sdl;
+    WNDPROC windowProc;
+    std::string className;
+    std::string title;
+    DWORD style;
+    DWORD exStyle;
+    RECT outer;               // screen rectangle including the frame
+    bool visible;
+    DeviceContextObject dc;
+};
+const uint32_t kWindowMagic = 0x42565457;  // "BVTW"
+
+// SDL, initialised once, lazily, per subsystem (SDL_INIT_VIDEO, SDL_INIT_JOYSTICK, ...).
+// Returns false, with SDL's reason available from SDL_GetError, when it cannot be had.
+bool LayerInitSdl(unsigned int subsystems);
+
+// The live window behind `window`, or null for a null, destroyed or foreign handle.
+WindowObject* LayerWindowFromHandle(HWND window);
+// The live window whose device context `dc` is, or null.
+WindowObject* LayerWindowFromDc(HDC dc);
+// The live window with this SDL window id, or null.
+WindowObject* LayerWindowFromSdlId(unsigned int sdlWindowId);
+// The most recently created live window, or null.
+WindowObject* LayerNewestWindow();
+
+// Sends `message` to the window procedure now, as Win32's SendMessage does.
+LRESULT LayerSendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Appends a message to the thread's queue, as Win32's PostMessage does.
+void LayerPostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The fontconfig pattern of a font object from GetStockObject, or null if it is not an outline font.
+const char* LayerFontPattern(HGDIOBJ font);
+
+// The Win32 virtual-key code of an SDL key, or 0 when it has none.
+int LayerVirtualKeyFromSdl(int sdlKeycode);
+
+#endif

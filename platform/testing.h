@@ -1,0 +1,28 @@
+// Test controls of the platform layer: what a test needs to put the layer in a known state or
+// to stand in for something this machine cannot have. The program never includes this.
+#ifndef BRIMVALK_PLATFORM_TESTING_H
+#define BRIMVALK_PLATFORM_TESTING_H
+
+#include <windows.h>
+
+// Destroys every window and context, empties the message queue, forgets registered classes,
+// closes the joystick and clears every override below. SDL itself stays initialised.
+void PlatformResetForTests();
+
+// timeGetTime reads `source` instead of the monotonic clock; null restores the clock.
+void PlatformSetTimeSourceForTests(DWORD (*source)());
+
+// GetAsyncKeyState reports `virtualKey` down or up regardless of the real keyboard, until reset.
+void PlatformSetKeyForTests(int virtualKey, bool down);
+
+// Swap control: -1 offers it when the driver can set an interval (the default), 0 never offers it,
+// 1 always offers it.
+void PlatformSetSwapControlForTests(int mode);
+
+// Appends a message to the thread's queue, as PostMessageA does.
+void PlatformPostMessageForTests(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Creation of GL contexts fails, as on a machine without OpenGL, until reset.
+void PlatformFailContextsForTests(bool fail);
+
+#endif
