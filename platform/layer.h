@@ -18,8 +18,8 @@ struct DeviceContextObject {
 
 // What stands behind an HWND.
 struct WindowObject {
-    uint32_t magic;           // kWindowMagic while alive, so stale handles are refused
     SDL_Window* sdl;
+    bool hasOpenGL;           // created with an OpenGL-capable visual
     WNDPROC windowProc;
     std::string className;
     std::string title;
@@ -29,7 +29,6 @@ struct WindowObject {
     bool visible;
     DeviceContextObject dc;
 };
-const uint32_t kWindowMagic = 0x42565457;  // "BVTW"
 
 // SDL, initialised once, lazily, per subsystem (SDL_INIT_VIDEO, SDL_INIT_JOYSTICK, ...).
 // Returns false, with SDL's reason available from SDL_GetError, when it cannot be had.
@@ -44,6 +43,9 @@ WindowObject* LayerWindowFromSdlId(unsigned int sdlWindowId);
 // The most recently created live window, or null.
 WindowObject* LayerNewestWindow();
 
+// Records one step of message traffic for tests that watch it (see testing.h).
+void LayerLogMessage(int event, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 // Sends `message` to the window procedure now, as Win32's SendMessage does.
 LRESULT LayerSendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Appends a message to the thread's queue, as Win32's PostMessage does.
@@ -54,5 +56,13 @@ const char* LayerFontPattern(HGDIOBJ font);
 
 // The Win32 virtual-key code of an SDL key, or 0 when it has none.
 int LayerVirtualKeyFromSdl(int sdlKeycode);
+
+// Per-area resets, called by PlatformResetForTests.
+void LayerResetMessages();
+void LayerResetWindows();
+void LayerResetKeyboard();
+void LayerResetContexts();
+void LayerResetJoystick();
+void LayerResetTime();
 
 #endif

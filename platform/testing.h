@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 // Destroys every window and context, empties the message queue, forgets registered classes,
 // closes the joystick and clears every override below. SDL itself stays initialised.
 void PlatformResetForTests();
@@ -21,6 +23,23 @@ void PlatformSetSwapControlForTests(int mode);
 
 // Appends a message to the thread's queue, as PostMessageA does.
 void PlatformPostMessageForTests(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Message traffic as the window procedure and the queue see it, in order.
+enum MessageEvent {
+    kMessageSent = 1,        // the layer called the window procedure synchronously
+    kMessagePosted = 2,      // appended to the thread's queue
+    kMessageDispatched = 3,  // DispatchMessageA called the window procedure
+    kMessageDefault = 4,     // the window procedure passed it to DefWindowProcA
+};
+struct LoggedMessage {
+    int event;
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+// Appends every step of message traffic to `log` from now on; null stops logging.
+void PlatformLogMessagesForTests(std::vector<LoggedMessage>* log);
 
 // Creation of GL contexts fails, as on a machine without OpenGL, until reset.
 void PlatformFailContextsForTests(bool fail);

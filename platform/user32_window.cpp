@@ -1,0 +1,375 @@
+// USER32 window classes and windows on Linux, backed by SDL windows.
+//  [X] RegisterClassExA (a second registration of a class name fails), CreateWindowExA,
+//      ShowWindow, UpdateWindow, DestroyWindow, DefWindowProcA.
+//  [X] Messages Win32 sends are sent synchronously: WM_NCCREATE and WM_CREATE from CreateWindowExA,
+//      WM_SHOWWINDOW from ShowWindow, WM_PAINT from UpdateWindow, WM_DESTROY and WM_NCDESTROY
+//      from DestroyWindow.
+//  [X] AdjustWindowRectEx with fixed frame metrics: a sizing frame is 4 px on every side, a
+//      caption adds 19 px on top, a thin border is 3 px; WS_POPUP alone has no frame.
+//      CreateWindowExA takes the same frame off again, so the SDL window's client area is exactly
+//      what the program asked for, at the position it computed.
+//  [X] GetSystemMetrics(SM_CXSCREEN / SM_CYSCREEN): the primary display's desktop mode.
+//  [X] ShowCursor (display counter, SDL's cursor), LoadIconA / LoadCursorA for the stock
+//      IDI_APPLICATION and IDC_ARROW, ChangeDisplaySettingsA (SDL full screen at that size on the
+//      newest window), SystemParametersInfoA(SPI_SETFONTSMOOTHING) accepted and ignored.
+//  [ ] No frame is drawn by the layer: the window manager draws its own decorations. Resizing
+//      sends no WM_SIZE, and the class's background brush is not painted.
+//  Without a display SDL would quietly pick its offscreen driver; window creation refuses that
+//  unless SDL_VIDEODRIVER asks for it, so a run with no display fails clearly.
+#include <windows.h>
+
+#include <SDL.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "layer.h"
+#include "testing.h"
+
+namespace {
+
+struct WindowState {
+    std::vector<WNDCLASSEXA> classes;
+    std::vector<std::string> classNames;  // owned copies of the names the classes point at
+    std::vector<std::unique_ptr<WindowObject>> windows;  // in creation order
+    int cursorCount;                                      // ShowCursor's display counter
+    bool fullScreen;
+};
+WindowState windows;
+
+char stockIcon;
+char stockCursor;
+
+const int kSizingFrame = 4;
+const int kThinFrame = 3;
+const int kCaption = 19;
+
+HWND HandleOf(WindowObject* window) {
+    return reinterpret_cast<HWND>(window);
+}
+
+struct Frame {
+    int left, top, right, bottom;
+};
+
+Frame FrameOf(DWORD style) {
+    int border = 0;
+    if (style & WS_THICKFRAME) {
+        border = kSizingFrame;
+    } else if (style & WS_CAPTION) {
+        border = kThinFrame;
+    }
+    const int caption = (style & WS_CAPTION) == WS_CAPTION ? kCaption : 0;
+    return {border, border + caption, border, border};
+}
+
+const WNDCLASSEXA* FindClass(const char* name) {
+    if (name == nullptr) return nullptr;
+    for (size_t i = 0; i < windows.classNames.size(); ++i) {
+        if (windows.classNames[i] == name) return &windows.classes[i];
+    }
+    return nullptr;
+}
+
+bool IsHeadlessDriver(const char* driver) {
+    return driver != nullptr && (strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0);
+}
+
+const char kNoDisplay[] =
+    "no display found (DISPLAY and WAYLAND_DISPLAY are unset or unreachable); "
+    "set SDL_VIDEODRIVER=offscreen to run without one";
+
+// Video, on a real display or on a headless driver that was asked for by name.
+bool InitVideo() {
+    if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
+    const char* asked = getenv("SDL_VIDEODRIVER");
+    if (asked == nullptr && getenv("DISPLAY") == nullptr && getenv("WAYLAND_DISPLAY") == nullptr) {
+        SDL_SetError(kNoDisplay);
+        return false;
+    }
+    // With only X11 named, an unreachable X server is not followed by probes of other systems.
+    if (asked == nullptr && getenv("WAYLAND_DISPLAY") == nullptr) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    if (!LayerInitSdl(SDL_INIT_VIDEO)) {
+        const std::string reason = SDL_GetError();
+        const char* display = getenv("DISPLAY");
+        SDL_SetError("cannot open display \"%s\": %s", display != nullptr ? display : "", reason.c_str());
+        return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (IsHeadlessDriver(driver) && (asked == nullptr || strstr(asked, driver) == nullptr)) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        SDL_SetError(kNoDisplay);
+        return false;
+    }
+    return true;
+}
+
+// The pixel format the device asks for; the X visual is chosen now, at window creation.
+void RequestDefaultPixelFormat() {
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+}
+
+void DestroyNow(WindowObject* window) {
+    if (window->sdl != nullptr) SDL_DestroyWindow(window->sdl);
+    auto it = std::find_if(windows.windows.begin(), windows.windows.end(),
+                           [&](const std::unique_ptr<WindowObject>& w) { return w.get() == window; });
+    if (it != windows.windows.end()) windows.windows.erase(it);
+}
+
+}  // namespace
+
+WindowObject* LayerWindowFromHandle(HWND handle) {
+    if (handle == nullptr) return nullptr;
+    for (auto& window : windows.windows) {
+        if (HandleOf(window.get()) == handle) return window.get();
+    }
+    return nullptr;
+}
+
+WindowObject* LayerWindowFromDc(HDC dc) {
+    if (dc == nullptr) return nullptr;
+    for (auto& window : windows.windows) {
+        if (reinterpret_cast<HDC>(&window->dc) == dc) return window.get();
+    }
+    return nullptr;
+}
+
+WindowObject* LayerWindowFromSdlId(unsigned int sdlWindowId) {
+    for (auto& window : windows.windows) {
+        if (window->sdl != nullptr && SDL_GetWindowID(window->sdl) == sdlWindowId) return window.get();
+    }
+    return nullptr;
+}
+
+WindowObject* LayerNewestWindow() {
+    return windows.windows.empty() ? nullptr : windows.windows.back().get();
+}
+
+ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass) {
+    if (windowClass == nullptr || windowClass->cbSize != sizeof(WNDCLASSEXA) ||
+        windowClass->lpszClassName == nullptr || windowClass->lpfnWndProc == nullptr) {
+        return 0;
+    }
+    if (FindClass(windowClass->lpszClassName) != nullptr) return 0;  // already registered
+    windows.classNames.emplace_back(windowClass->lpszClassName);
+    windows.classes.push_back(*windowClass);
+    // Atoms of registered classes start at 0xC000 on Win32.
+    return static_cast<ATOM>(0xC000 + windows.classes.size() - 1);
+}
+
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                            int width, int height, HWND, HMENU, HINSTANCE, LPVOID) {
+    const WNDCLASSEXA* windowClass = FindClass(className);
+    if (windowClass == nullptr) {
+        fprintf(stderr, "CreateWindowExA: window class \"%s\" is not registered\n", className ? className : "");
+        return nullptr;
+    }
+    if (!InitVideo()) {
+        fprintf(stderr, "CreateWindowExA: %s\n", SDL_GetError());
+        return nullptr;
+    }
+
+    const Frame frame = FrameOf(style);
+    const int clientX = x + frame.left;
+    const int clientY = y + frame.top;
+    const int clientWidth = std::max(1, width - frame.left - frame.right);
+    const int clientHeight = std::max(1, height - frame.top - frame.bottom);
+
+    Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_OPENGL;
+    if (style & WS_THICKFRAME) flags |= SDL_WINDOW_RESIZABLE;
+    if ((style & WS_POPUP) && !(style & WS_CAPTION)) flags |= SDL_WINDOW_BORDERLESS;
+
+    const char* title = windowName != nullptr ? windowName : "";
+    RequestDefaultPixelFormat();
+    SDL_Window* sdl = SDL_CreateWindow(title, clientX, clientY, clientWidth, clientHeight, flags);
+    bool hasOpenGL = true;
+    if (sdl == nullptr) {
+        // No OpenGL visual: the window can still exist; the device will report what is missing.
+        const std::string reason = SDL_GetError();
+        sdl = SDL_CreateWindow(title, clientX, clientY, clientWidth, clientHeight, flags & ~SDL_WINDOW_OPENGL);
+        if (sdl == nullptr) {
+            fprintf(stderr, "CreateWindowExA: %s\n", SDL_GetError());
+            return nullptr;
+        }
+        fprintf(stderr, "CreateWindowExA: no OpenGL visual: %s\n", reason.c_str());
+        hasOpenGL = false;
+    }
+
+    auto object = std::make_unique<WindowObject>();
+    object->sdl = sdl;
+    object->hasOpenGL = hasOpenGL;
+    object->windowProc = windowClass->lpfnWndProc;
+    object->className = className;
+    object->title = title;
+    object->style = style;
+    object->exStyle = exStyle;
+    object->outer = {x, y, x + width, y + height};
+    object->visible = false;
+    object->dc = {};
+    WindowObject* window = object.get();
+    window->dc.window = HandleOf(window);
+    windows.windows.push_back(std::move(object));
+
+    HWND handle = HandleOf(window);
+    if (!LayerSendMessage(handle, WM_NCCREATE, 0, 0)) {
+        DestroyNow(window);
+        return nullptr;
+    }
+    if (LayerSendMessage(handle, WM_CREATE, 0, 0) == -1) {
+        DestroyWindow(handle);
+        return nullptr;
+    }
+    if (style & WS_VISIBLE) ShowWindow(handle, SW_SHOW);
+    return handle;
+}
+
+BOOL WINAPI ShowWindow(HWND handle, int command) {
+    WindowObject* window = LayerWindowFromHandle(handle);
+    if (window == nullptr) return FALSE;
+    const BOOL wasVisible = window->visible;
+    const bool show = command != SW_HIDE;
+    if (show != window->visible) {
+        LayerSendMessage(handle, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
+        if (show) {
+            SDL_ShowWindow(window->sdl);
+            SDL_RaiseWindow(window->sdl);
+        } else {
+            SDL_HideWindow(window->sdl);
+        }
+        window->visible = show;
+    }
+    return wasVisible;
+}
+
+BOOL WINAPI UpdateWindow(HWND handle) {
+    WindowObject* window = LayerWindowFromHandle(handle);
+    if (window == nullptr) return FALSE;
+    if (window->visible) LayerSendMessage(handle, WM_PAINT, 0, 0);
+    return TRUE;
+}
+
+BOOL WINAPI DestroyWindow(HWND handle) {
+    WindowObject* window = LayerWindowFromHandle(handle);
+    if (window == nullptr) return FALSE;
+    if (window->visible) {
+        SDL_HideWindow(window->sdl);
+        window->visible = false;
+    }
+    LayerSendMessage(handle, WM_DESTROY, 0, 0);
+    LayerSendMessage(handle, WM_NCDESTROY, 0, 0);
+    DestroyNow(window);
+    return TRUE;
+}
+
+LRESULT WINAPI DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    LayerLogMessage(kMessageDefault, handle, message, wParam, lParam);
+    WindowObject* window = LayerWindowFromHandle(handle);
+    switch (message) {
+        case WM_NCCREATE:
+            return TRUE;
+        case WM_CLOSE:
+            DestroyWindow(handle);
+            return 0;
+        case WM_SYSCOMMAND:
+            switch (wParam & 0xFFF0) {
+                case SC_CLOSE:
+                    LayerSendMessage(handle, WM_CLOSE, 0, 0);
+                    break;
+                case SC_MINIMIZE:
+                    if (window != nullptr) SDL_MinimizeWindow(window->sdl);
+                    break;
+                default:
+                    break;
+            }
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+BOOL WINAPI AdjustWindowRectEx(LPRECT rect, DWORD style, BOOL menu, DWORD) {
+    if (rect == nullptr || menu) return FALSE;  // no menu bars here
+    const Frame frame = FrameOf(style);
+    rect->left -= frame.left;
+    rect->top -= frame.top;
+    rect->right += frame.right;
+    rect->bottom += frame.bottom;
+    return TRUE;
+}
+
+BOOL WINAPI SetRect(LPRECT rect, int left, int top, int right, int bottom) {
+    if (rect == nullptr) return FALSE;
+    *rect = {left, top, right, bottom};
+    return TRUE;
+}
+
+int WINAPI GetSystemMetrics(int index) {
+    if (index != SM_CXSCREEN && index != SM_CYSCREEN) return 0;
+    if (!InitVideo()) return 0;
+    SDL_DisplayMode mode;
+    if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return 0;
+    return index == SM_CXSCREEN ? mode.w : mode.h;
+}
+
+HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
+    if (instance == nullptr && name == IDI_APPLICATION) return reinterpret_cast<HICON>(&stockIcon);
+    return nullptr;
+}
+
+HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
+    if (instance == nullptr && name == IDC_ARROW) return reinterpret_cast<HCURSOR>(&stockCursor);
+    return nullptr;
+}
+
+int WINAPI ShowCursor(BOOL show) {
+    windows.cursorCount += show ? 1 : -1;
+    if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(windows.cursorCount >= 0 ? SDL_ENABLE : SDL_DISABLE);
+    return windows.cursorCount;
+}
+
+LONG WINAPI ChangeDisplaySettingsA(DEVMODEA* mode, DWORD) {
+    WindowObject* window = LayerNewestWindow();
+    if (mode == nullptr) {
+        // Back to the desktop's own mode.
+        if (window != nullptr && windows.fullScreen) SDL_SetWindowFullscreen(window->sdl, 0);
+        windows.fullScreen = false;
+        return DISP_CHANGE_SUCCESSFUL;
+    }
+    if (window == nullptr || !InitVideo()) return DISP_CHANGE_FAILED;
+    SDL_DisplayMode wanted = {};
+    SDL_GetDesktopDisplayMode(0, &wanted);
+    if (mode->dmFields & DM_PELSWIDTH) wanted.w = static_cast<int>(mode->dmPelsWidth);
+    if (mode->dmFields & DM_PELSHEIGHT) wanted.h = static_cast<int>(mode->dmPelsHeight);
+    SDL_DisplayMode closest;
+    if (SDL_GetClosestDisplayMode(0, &wanted, &closest) == nullptr) return DISP_CHANGE_BADMODE;
+    if (SDL_SetWindowDisplayMode(window->sdl, &closest) != 0 ||
+        SDL_SetWindowFullscreen(window->sdl, SDL_WINDOW_FULLSCREEN) != 0) {
+        return DISP_CHANGE_FAILED;
+    }
+    windows.fullScreen = true;
+    return DISP_CHANGE_SUCCESSFUL;
+}
+
+BOOL WINAPI SystemParametersInfoA(UINT action, UINT, LPVOID, UINT) {
+    // Font smoothing is the desktop's business on Linux; there is nothing to switch.
+    return action == SPI_SETFONTSMOOTHING;
+}
+
+void LayerResetWindows() {
+    while (!windows.windows.empty()) DestroyNow(windows.windows.back().get());
+    windows.classes.clear();
+    windows.classNames.clear();
+    windows.cursorCount = 0;
+    windows.fullScreen = false;
+    if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(SDL_ENABLE);
+}
