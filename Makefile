@@ -1,0 +1,36 @@
+# Two commands: `make run` and `make test`. Both install what is missing, configure and build.
+BUILD ?= build
+JOBS ?= 2
+CMAKE_FLAGS ?=
+
+.PHONY: all run test deps build windows sanitize bench soak clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	@tools/run-program.sh $(BUILD)/brimvalk-test
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure
+
+# The 32-bit Windows program, cross-compiled with mingw-w64.
+windows:
+	@tools/install-deps.sh --windows
+	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-windows -j$(JOBS)
+
+# The test suite under AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer.
+sanitize: deps
+	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DBRIMVALK_SANITIZE=ON
+	cmake --build build-sanitize -j$(JOBS)
+	cd build-sanitize && ctest --output-on-failure
+
+clean:
+	rm -rf $(BUILD) build-windows build-sanitize

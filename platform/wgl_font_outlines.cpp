@@ -1,0 +1,489 @@
+// wglUseFontOutlinesA on Linux: display lists from FreeType outlines of the font selected into the DC.
+//  [X] WGL_FONT_LINES: one GL_LINE_LOOP per contour at z = 0.
+//  [X] WGL_FONT_POLYGONS: front face tessellated by GLU at z = 0 (normal +z), and with a non-zero
+//      extrusion a back face at z = -extrusion (normal -z) and sides with outward normals.
+//  [X] Every glyph's list ends by moving right by its advance; GLYPHMETRICSFLOAT in em units.
+//  [X] Character codes are Windows-1252 bytes; a code the font has no glyph for gets an empty list
+//      (not even the advance) and zero metrics.
+//  [X] On failure returns FALSE before any list is compiled or any metrics are written.
+//  [ ] The font is what fontconfig matches for the selected font's pattern (the stock GUI font is
+//      "sans-serif"), not what GDI's font mapper would choose.
+//  [ ] deviation bounds the chord error of each flattened curve, in em; 0 means one design unit,
+//      as Win32 documents it. A curve is cut into at most 64 segments however small the bound.
+//  [ ] Codes past 255 (first + count > 256) are refused rather than read as double-byte characters.
+#include <windows.h>
+
+#include <SDL.h>
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_BBOX_H
+#include FT_OUTLINE_H
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <array>
+#include <cmath>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "layer.h"
+#include "wgl_font_outlines.h"
+
+namespace {
+
+const int kMaxSegmentsPerCurve = 64;
+// Where the sides of an extruded glyph turn by more than this, they get a crease instead of a
+// normal shared by both faces.
+const double kCreaseCosine = 0.8660254037844387;  // cos 30°
+
+// The face resolved for the last pattern asked for: the program builds its line and polygon
+// glyphs one call after the other from the same font.
+struct FontOutlineState {
+    FT_Library library;
+    FT_Face face;
+    std::string pattern;  // what `face` was resolved from
+};
+FontOutlineState outlines = {nullptr, nullptr, {}};
+
+// Unicode of the Windows-1252 codes 0x80..0x9F; 0 where the code page defines no character.
+const unsigned short kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+};
+
+unsigned long UnicodeFromCp1252(unsigned int code) {
+    if (code >= 0x80 && code <= 0x9F) return kCp1252High[code - 0x80];
+    return code;
+}
+
+// The font file and face index fontconfig picks for `pattern`.
+bool ResolveFontFile(const char* pattern, std::string* file, int* faceIndex) {
+    FcPattern* request = FcNameParse(reinterpret_cast<const FcChar8*>(pattern));
+    if (request == nullptr) return false;
+    bool found = false;
+    if (FcConfigSubstitute(nullptr, request, FcMatchPattern)) {
+        FcDefaultSubstitute(request);
+        FcResult result = FcResultNoMatch;
+        FcPattern* match = FcFontMatch(nullptr, request, &result);
+        FcChar8* path = nullptr;
+        if (match != nullptr && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch) {
+            *file = reinterpret_cast<const char*>(path);
+            if (FcPatternGetInteger(match, FC_INDEX, 0, faceIndex) != FcResultMatch) *faceIndex = 0;
+            found = true;
+        }
+        if (match != nullptr) FcPatternDestroy(match);
+    }
+    FcPatternDestroy(request);
+    return found;
+}
+
+// The scalable face with a Unicode character map for `pattern`, opened once and kept.
+FT_Face FaceForPattern(const char* pattern) {
+    if (outlines.face != nullptr && outlines.pattern == pattern) return outlines.face;
+
+    std::string file;
+    int faceIndex = 0;
+    if (!ResolveFontFile(pattern, &file, &faceIndex)) return nullptr;
+    if (outlines.library == nullptr && FT_Init_FreeType(&outlines.library) != 0) {
+        outlines.library = nullptr;
+        return nullptr;
+    }
+    FT_Face face = nullptr;
+    if (FT_New_Face(outlines.library, file.c_str(), faceIndex, &face) != 0) return nullptr;
+    if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0 || FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0) {
+        FT_Done_Face(face);
+        return nullptr;
+    }
+    if (outlines.face != nullptr) FT_Done_Face(outlines.face);
+    outlines.face = face;
+    outlines.pattern = pattern;
+    return face;
+}
+
+struct Point {
+    double x;
+    double y;
+};
+
+// One glyph, ready to be put in a list: everything in em units.
+struct GlyphShape {
+    bool present = false;  // the font has a glyph for the code
+    GLYPHMETRICSFLOAT metrics = {};
+    std::vector<Point> points;          // contour after contour, closed implicitly
+    std::vector<size_t> contourEnds;    // one past the last point of each contour
+    bool inkOnLeft = false;             // contours run anticlockwise around the ink
+    bool evenOdd = false;               // filled by the even-odd rule rather than non-zero winding
+    std::vector<Point> triangles;       // front face, three points each, anticlockwise seen from +z
+};
+
+// Flattens FreeType's contour callbacks into polylines, in font units.
+struct Flattener {
+    double tolerance;  // largest chord error allowed, font units
+    Point current;
+    GlyphShape* shape;
+    size_t contourStart;
+
+    void Add(Point p) {
+        if (shape->points.size() > contourStart) {
+            const Point& last = shape->points.back();
+            if (std::fabs(last.x - p.x) < 1e-6 && std::fabs(last.y - p.y) < 1e-6) return;
+        }
+        shape->points.push_back(p);
+    }
+
+    // Ends the open contour: drops the closing point FreeType repeats, and contours too small to
+    // enclose anything.
+    void EndContour() {
+        std::vector<Point>& points = shape->points;
+        if (points.size() - contourStart >= 2) {
+            const Point& first = points[contourStart];
+            const Point& last = points.back();
+            if (std::fabs(last.x - first.x) < 1e-6 && std::fabs(last.y - first.y) < 1e-6) points.pop_back();
+        }
+        if (points.size() - contourStart < 3) {
+            points.resize(contourStart);
+        } else {
+            shape->contourEnds.push_back(points.size());
+        }
+        contourStart = points.size();
+    }
+
+    int Segments(double secondDifference, double errorFactor) const {
+        double n = std::ceil(std::sqrt(errorFactor * secondDifference / tolerance));
+        if (!(n >= 1.0)) return 1;
+        return n > kMaxSegmentsPerCurve ? kMaxSegmentsPerCurve : static_cast<int>(n);
+    }
+};
+
+Point ToPoint(const FT_Vector* v) {
+    return {static_cast<double>(v->x), static_cast<double>(v->y)};
+}
+
+int MoveTo(const FT_Vector* to, void* user) {
+    auto* f = static_cast<Flattener*>(user);
+    f->EndContour();
+    f->current = ToPoint(to);
+    f->Add(f->current);
+    return 0;
+}
+
+int LineTo(const FT_Vector* to, void* user) {
+    auto* f = static_cast<Flattener*>(user);
+    f->current = ToPoint(to);
+    f->Add(f->current);
+    return 0;
+}
+
+// A quadratic with n equal parameter steps strays from its chords by at most |p0 - 2c + p1| / (4 n²).
+int ConicTo(const FT_Vector* control, const FT_Vector* to, void* user) {
+    auto* f = static_cast<Flattener*>(user);
+    const Point p0 = f->current;
+    const Point c = ToPoint(control);
+    const Point p1 = ToPoint(to);
+    const int n = f->Segments(std::hypot(p0.x - 2 * c.x + p1.x, p0.y - 2 * c.y + p1.y), 0.25);
+    for (int i = 1; i < n; ++i) {
+        const double t = static_cast<double>(i) / n;
+        const double s = 1.0 - t;
+        f->Add({s * s * p0.x + 2 * s * t * c.x + t * t * p1.x, s * s * p0.y + 2 * s * t * c.y + t * t * p1.y});
+    }
+    f->Add(p1);
+    f->current = p1;
+    return 0;
+}
+
+// A cubic strays by at most 3 M / (4 n²), M the larger of its two second differences.
+int CubicTo(const FT_Vector* control1, const FT_Vector* control2, const FT_Vector* to, void* user) {
+    auto* f = static_cast<Flattener*>(user);
+    const Point p0 = f->current;
+    const Point c1 = ToPoint(control1);
+    const Point c2 = ToPoint(control2);
+    const Point p1 = ToPoint(to);
+    const double m = std::fmax(std::hypot(p0.x - 2 * c1.x + c2.x, p0.y - 2 * c1.y + c2.y),
+                               std::hypot(c1.x - 2 * c2.x + p1.x, c1.y - 2 * c2.y + p1.y));
+    const int n = f->Segments(m, 0.75);
+    for (int i = 1; i < n; ++i) {
+        const double t = static_cast<double>(i) / n;
+        const double s = 1.0 - t;
+        const double a = s * s * s, b = 3 * s * s * t, d = 3 * s * t * t, e = t * t * t;
+        f->Add({a * p0.x + b * c1.x + d * c2.x + e * p1.x, a * p0.y + b * c1.y + d * c2.y + e * p1.y});
+    }
+    f->Add(p1);
+    f->current = p1;
+    return 0;
+}
+
+const FT_Outline_Funcs kFlattenFuncs = {MoveTo, LineTo, ConicTo, CubicTo, 0, 0};
+
+// Loads the glyph for `code` into `shape`, outlines flattened, in em units. False when the font
+// cannot give it.
+bool LoadGlyph(FT_Face face, unsigned int code, double tolerance, GlyphShape* shape) {
+    const unsigned long unicode = UnicodeFromCp1252(code);
+    const FT_UInt index = unicode != 0 ? FT_Get_Char_Index(face, unicode) : 0;
+    if (index == 0) return true;  // no glyph: an empty list and zero metrics
+    if (FT_Load_Glyph(face, index, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) return false;
+    FT_GlyphSlot slot = face->glyph;
+    if (slot->format != FT_GLYPH_FORMAT_OUTLINE) return false;
+
+    const double em = 1.0 / face->units_per_EM;
+    FT_BBox box = {0, 0, 0, 0};
+    if (slot->outline.n_points > 0 && FT_Outline_Get_BBox(&slot->outline, &box) != 0) return false;
+    shape->present = true;
+    shape->metrics.gmfBlackBoxX = static_cast<FLOAT>((box.xMax - box.xMin) * em);
+    shape->metrics.gmfBlackBoxY = static_cast<FLOAT>((box.yMax - box.yMin) * em);
+    shape->metrics.gmfptGlyphOrigin.x = static_cast<FLOAT>(box.xMin * em);
+    shape->metrics.gmfptGlyphOrigin.y = static_cast<FLOAT>(box.yMax * em);
+    shape->metrics.gmfCellIncX = static_cast<FLOAT>(slot->metrics.horiAdvance * em);
+    shape->metrics.gmfCellIncY = 0.0f;
+
+    Flattener flattener = {tolerance, {0.0, 0.0}, shape, 0};
+    if (FT_Outline_Decompose(&slot->outline, &kFlattenFuncs, &flattener) != 0) return false;
+    flattener.EndContour();
+
+    // Twice the signed area: positive when the contours run anticlockwise around the ink.
+    double area = 0.0;
+    size_t start = 0;
+    for (size_t end : shape->contourEnds) {
+        for (size_t i = start; i < end; ++i) {
+            const Point& a = shape->points[i];
+            const Point& b = shape->points[i + 1 < end ? i + 1 : start];
+            area += a.x * b.y - b.x * a.y;
+        }
+        start = end;
+    }
+    shape->inkOnLeft = area > 0.0;
+    shape->evenOdd = (slot->outline.flags & FT_OUTLINE_EVEN_ODD_FILL) != 0;
+    for (Point& p : shape->points) {
+        p.x *= em;
+        p.y *= em;
+    }
+    return true;
+}
+
+// ---- front-face tessellation ------------------------------------------------------------
+
+struct Tessellation {
+    std::deque<std::array<GLdouble, 3>> vertices;  // outlive the polygon, and never move
+    std::vector<Point>* triangles;
+    bool failed;
+};
+
+void GLAPIENTRY TessBegin(GLenum type, void* data) {
+    // With an edge-flag callback GLU gives only independent triangles.
+    if (type != GL_TRIANGLES) static_cast<Tessellation*>(data)->failed = true;
+}
+
+void GLAPIENTRY TessEdgeFlag(GLboolean, void*) {}
+
+void GLAPIENTRY TessVertex(void* vertex, void* data) {
+    const GLdouble* v = static_cast<const GLdouble*>(vertex);
+    static_cast<Tessellation*>(data)->triangles->push_back({v[0], v[1]});
+}
+
+void GLAPIENTRY TessCombine(GLdouble coords[3], void*[4], GLfloat[4], void** out, void* data) {
+    auto* tess = static_cast<Tessellation*>(data);
+    tess->vertices.push_back({coords[0], coords[1], coords[2]});
+    *out = tess->vertices.back().data();
+}
+
+void GLAPIENTRY TessError(GLenum, void* data) {
+    static_cast<Tessellation*>(data)->failed = true;
+}
+
+struct TessDeleter {
+    void operator()(GLUtesselator* tess) const { gluDeleteTess(tess); }
+};
+using TessPtr = std::unique_ptr<GLUtesselator, TessDeleter>;
+
+TessPtr NewTessellator() {
+    TessPtr tess(gluNewTess());
+    if (!tess) return tess;
+    // void(*)() stands for any callback type, as GLU expects.
+    gluTessCallback(tess.get(), GLU_TESS_BEGIN_DATA, reinterpret_cast<_GLUfuncptr>(TessBegin));
+    gluTessCallback(tess.get(), GLU_TESS_EDGE_FLAG_DATA, reinterpret_cast<_GLUfuncptr>(TessEdgeFlag));
+    gluTessCallback(tess.get(), GLU_TESS_VERTEX_DATA, reinterpret_cast<_GLUfuncptr>(TessVertex));
+    gluTessCallback(tess.get(), GLU_TESS_COMBINE_DATA, reinterpret_cast<_GLUfuncptr>(TessCombine));
+    gluTessCallback(tess.get(), GLU_TESS_ERROR_DATA, reinterpret_cast<_GLUfuncptr>(TessError));
+    // Seen from +z, so the triangles come out anticlockwise from the front.
+    gluTessNormal(tess.get(), 0.0, 0.0, 1.0);
+    return tess;
+}
+
+bool TessellateFront(GLUtesselator* tess, GlyphShape* shape) {
+    Tessellation state = {{}, &shape->triangles, false};
+    gluTessProperty(tess, GLU_TESS_WINDING_RULE, shape->evenOdd ? GLU_TESS_WINDING_ODD : GLU_TESS_WINDING_NONZERO);
+    gluTessBeginPolygon(tess, &state);
+    size_t start = 0;
+    for (size_t end : shape->contourEnds) {
+        gluTessBeginContour(tess);
+        for (size_t i = start; i < end; ++i) {
+            state.vertices.push_back({shape->points[i].x, shape->points[i].y, 0.0});
+            gluTessVertex(tess, state.vertices.back().data(), state.vertices.back().data());
+        }
+        gluTessEndContour(tess);
+        start = end;
+    }
+    gluTessEndPolygon(tess);
+    return !state.failed && shape->triangles.size() % 3 == 0;
+}
+
+// ---- list contents ------------------------------------------------------------------------
+
+void EmitLines(const GlyphShape& shape) {
+    size_t start = 0;
+    for (size_t end : shape.contourEnds) {
+        glBegin(GL_LINE_LOOP);
+        for (size_t i = start; i < end; ++i) {
+            glVertex3f(static_cast<GLfloat>(shape.points[i].x), static_cast<GLfloat>(shape.points[i].y), 0.0f);
+        }
+        glEnd();
+        start = end;
+    }
+}
+
+// The sides of one contour as quad strips from z = 0 to z = back. Neighbouring faces share a
+// normal across a gentle turn, so flattened curves light smoothly; a sharper turn starts a new
+// strip, so corners stay crisp.
+void EmitContourSides(const Point* p, size_t n, bool inkOnLeft, GLfloat back) {
+    std::vector<Point> normal(n);  // of the edge from p[i] to p[i + 1], pointing away from the ink
+    for (size_t i = 0; i < n; ++i) {
+        const Point& a = p[i];
+        const Point& b = p[(i + 1) % n];
+        const double dx = b.x - a.x, dy = b.y - a.y;
+        const double length = std::hypot(dx, dy);
+        normal[i] = inkOnLeft ? Point{dy / length, -dx / length} : Point{-dy / length, dx / length};
+    }
+    std::vector<bool> crease(n);  // at p[i], between edges i - 1 and i
+    size_t firstCrease = n;
+    for (size_t i = 0; i < n; ++i) {
+        const Point& in = normal[(i + n - 1) % n];
+        const Point& out = normal[i];
+        crease[i] = in.x * out.x + in.y * out.y < kCreaseCosine;
+        if (crease[i] && firstCrease == n) firstCrease = i;
+    }
+
+    // Front first then back when the ink is on the left keeps each quad anticlockwise from outside.
+    auto pair = [&](const Point& at, const Point& nrm) {
+        glNormal3f(static_cast<GLfloat>(nrm.x), static_cast<GLfloat>(nrm.y), 0.0f);
+        const GLfloat x = static_cast<GLfloat>(at.x), y = static_cast<GLfloat>(at.y);
+        if (inkOnLeft) {
+            glVertex3f(x, y, 0.0f);
+            glVertex3f(x, y, back);
+        } else {
+            glVertex3f(x, y, back);
+            glVertex3f(x, y, 0.0f);
+        }
+    };
+    auto shared = [&](size_t i) {
+        const Point& in = normal[(i + n - 1) % n];
+        const Point& out = normal[i];
+        const double x = in.x + out.x, y = in.y + out.y;
+        const double length = std::hypot(x, y);
+        return Point{x / length, y / length};
+    };
+
+    if (firstCrease == n) {  // smooth all round, like the bowl of an O
+        glBegin(GL_QUAD_STRIP);
+        for (size_t i = 0; i <= n; ++i) pair(p[i % n], shared(i % n));
+        glEnd();
+        return;
+    }
+    size_t i = firstCrease;
+    do {
+        glBegin(GL_QUAD_STRIP);
+        pair(p[i], normal[i]);
+        size_t j = (i + 1) % n;
+        for (; !crease[j]; j = (j + 1) % n) pair(p[j], shared(j));
+        pair(p[j], normal[(j + n - 1) % n]);
+        glEnd();
+        i = j;
+    } while (i != firstCrease);
+}
+
+void EmitPolygons(const GlyphShape& shape, GLfloat extrusion) {
+    glNormal3f(0.0f, 0.0f, 1.0f);
+    glBegin(GL_TRIANGLES);
+    for (const Point& v : shape.triangles) {
+        glVertex3f(static_cast<GLfloat>(v.x), static_cast<GLfloat>(v.y), 0.0f);
+    }
+    glEnd();
+    if (extrusion == 0.0f) return;
+
+    const GLfloat back = -extrusion;
+    glNormal3f(0.0f, 0.0f, -1.0f);
+    glBegin(GL_TRIANGLES);
+    for (size_t i = shape.triangles.size(); i > 0; --i) {  // reversed: anticlockwise seen from -z
+        const Point& v = shape.triangles[i - 1];
+        glVertex3f(static_cast<GLfloat>(v.x), static_cast<GLfloat>(v.y), back);
+    }
+    glEnd();
+
+    size_t start = 0;
+    for (size_t end : shape.contourEnds) {
+        EmitContourSides(&shape.points[start], end - start, shape.inkOnLeft, back);
+        start = end;
+    }
+}
+
+}  // namespace
+
+BOOL WINAPI wglUseFontOutlinesA(HDC dc, DWORD first, DWORD count, DWORD listBase, FLOAT deviation,
+                                FLOAT extrusion, int format, LPGLYPHMETRICSFLOAT metrics) {
+    // Everything that can fail is settled before the first list is compiled.
+    if (format != WGL_FONT_LINES && format != WGL_FONT_POLYGONS) return FALSE;
+    if (!(deviation >= 0.0f) || !std::isfinite(deviation) || !std::isfinite(extrusion)) return FALSE;
+    if (first > 256 || count > 256 - first) return FALSE;
+    if (count > 0 && (listBase == 0 || listBase > 0xFFFFFFFFu - (count - 1))) return FALSE;
+    WindowObject* window = LayerWindowFromDc(dc);
+    if (window == nullptr) return FALSE;
+    const char* pattern = LayerFontPattern(window->dc.selectedFont);
+    if (pattern == nullptr) return FALSE;
+    if (SDL_GL_GetCurrentContext() == nullptr) return FALSE;
+    GLint compiling = 0;
+    glGetIntegerv(GL_LIST_INDEX, &compiling);
+    if (compiling != 0) return FALSE;  // lists do not nest
+    FT_Face face = FaceForPattern(pattern);
+    if (face == nullptr) return FALSE;
+
+    const double tolerance = deviation > 0.0f ? deviation * static_cast<double>(face->units_per_EM) : 1.0;
+    std::vector<GlyphShape> glyphs(count);
+    for (DWORD i = 0; i < count; ++i) {
+        if (!LoadGlyph(face, first + i, tolerance, &glyphs[i])) return FALSE;
+    }
+    if (format == WGL_FONT_POLYGONS) {
+        TessPtr tess = NewTessellator();
+        if (!tess) return FALSE;
+        for (GlyphShape& glyph : glyphs) {
+            if (!glyph.contourEnds.empty() && !TessellateFront(tess.get(), &glyph)) return FALSE;
+        }
+    }
+
+    for (DWORD i = 0; i < count; ++i) {
+        const GlyphShape& glyph = glyphs[i];
+        glNewList(listBase + i, GL_COMPILE);
+        if (glyph.present) {
+            if (format == WGL_FONT_LINES) {
+                EmitLines(glyph);
+            } else {
+                EmitPolygons(glyph, extrusion);
+            }
+            glTranslatef(glyph.metrics.gmfCellIncX, 0.0f, 0.0f);
+        }
+        glEndList();
+        if (metrics != nullptr) metrics[i] = glyph.metrics;
+    }
+    return TRUE;
+}
+
+void LayerResetFontOutlines() {
+    if (outlines.face != nullptr) FT_Done_Face(outlines.face);
+    if (outlines.library != nullptr) FT_Done_FreeType(outlines.library);
+    outlines.face = nullptr;
+    outlines.library = nullptr;
+    outlines.pattern.clear();
+}

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the tools need, when they are missing.
+# Usage: tools/install-deps.sh [--windows]   (--windows adds the i686 mingw-w64 cross compiler)
+set -euo pipefail
+
+packages=(
+  cmake make g++ pkg-config
+  libsdl2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-mesa0
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core libx11-dev
+  libpng-dev libgtest-dev libbenchmark-dev
+  xvfb xauth xdotool x11-utils imagemagick
+)
+if [ "${1:-}" = "--windows" ]; then packages+=(g++-mingw-w64-i686); fi
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+  [ "$status" = "installed" ] || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "Missing packages (${missing[*]}) and no root to install them" >&2; exit 1; }
+  sudo=sudo
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
