@@ -43,6 +43,9 @@ WindowObject* LayerWindowFromSdlId(unsigned int sdlWindowId);
 // The most recently created live window, or null.
 WindowObject* LayerNewestWindow();
 
+// Ctrl+C and SIGTERM are turned into messages from now on (see user32_messages.cpp).
+void LayerInstallSignalHandlers();
+
 // Records one step of message traffic for tests that watch it (see testing.h).
 void LayerLogMessage(int event, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -40,7 +40,10 @@ void OnTerminationSignal(int signalNumber) {
     pendingSignal = signalNumber;
 }
 
-void InstallSignalHandlers() {
+}  // namespace
+
+// From the first window or the first look at the queue on, Ctrl+C and SIGTERM become messages.
+void LayerInstallSignalHandlers() {
     if (messages.signalHandlersInstalled) return;
     messages.signalHandlersInstalled = true;
     struct sigaction action = {};
@@ -50,6 +53,8 @@ void InstallSignalHandlers() {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
+
+namespace {
 
 HWND HandleOf(WindowObject* window) {
     return reinterpret_cast<HWND>(window);
@@ -137,7 +142,7 @@ void LayerPostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
-    InstallSignalHandlers();
+    LayerInstallSignalHandlers();
     CollectNativeEvents();
     auto found = std::find_if(messages.queue.begin(), messages.queue.end(),
                               [&](const MSG& queued) { return Matches(queued, window, filterMin, filterMax); });

@@ -106,6 +106,8 @@ bool InitVideo() {
         SDL_SetError(kNoDisplay);
         return false;
     }
+    // Held for the whole run: SDL would otherwise unload the OpenGL library with each window.
+    SDL_GL_LoadLibrary(nullptr);
     return true;
 }
 
@@ -178,6 +180,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
         fprintf(stderr, "CreateWindowExA: %s\n", SDL_GetError());
         return nullptr;
     }
+    LayerInstallSignalHandlers();
 
     const Frame frame = FrameOf(style);
     const int clientX = x + frame.left;
