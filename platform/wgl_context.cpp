@@ -89,8 +89,12 @@ HGLRC WINAPI wglCreateContext(HDC dc) {
     auto context = std::make_unique<ContextObject>();
     context->sdl = sdl;
     context->window = window;
-    // Setting the interval it already has tells whether it can be set, and changes nothing.
-    context->swapControl = SDL_GL_SetSwapInterval(SDL_GL_GetSwapInterval()) == 0;
+    // Setting the interval SDL says it has tells whether it can be set. On GLX that is the
+    // drawable's own interval; on EGL it is SDL's record of it, so the probe is skipped when tests
+    // have decided the answer, and an interval is set only where swap control is offered.
+    if (contexts.swapControlMode < 0) {
+        context->swapControl = SDL_GL_SetSwapInterval(SDL_GL_GetSwapInterval()) == 0;
+    }
     // SDL made the new context current; Win32 does not.
     SDL_GL_MakeCurrent(previousWindow, previous);
 
