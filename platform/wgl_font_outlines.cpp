@@ -1,5 +1,6 @@
 // wglUseFontOutlinesA on Linux: display lists from FreeType outlines of the font selected into the DC.
-//  [X] WGL_FONT_LINES: one GL_LINE_LOOP per contour at z = 0.
+//  [X] WGL_FONT_LINES: each contour closed at z = 0, as a line strip that returns to its first
+//      point rather than a GL_LINE_LOOP (same pixels; see EmitLines).
 //  [X] WGL_FONT_POLYGONS: front face tessellated by GLU at z = 0 (normal +z), and with a non-zero
 //      extrusion a back face at z = -extrusion (normal -z) and sides with outward normals.
 //  [X] Every glyph's list ends by moving right by its advance; GLYPHMETRICSFLOAT in em units.
@@ -334,12 +335,15 @@ bool TessellateFront(GLUtesselator* tess, GlyphShape* shape) {
 
 // ---- list contents ------------------------------------------------------------------------
 
+// Each contour as a line strip back to its first point: the pixels of a GL_LINE_LOOP, but Mesa's
+// feedback and selection modes lose or crash on several line loops compiled into one list.
 void EmitLines(const GlyphShape& shape) {
     size_t start = 0;
     for (size_t end : shape.contourEnds) {
-        glBegin(GL_LINE_LOOP);
-        for (size_t i = start; i < end; ++i) {
-            glVertex3f(static_cast<GLfloat>(shape.points[i].x), static_cast<GLfloat>(shape.points[i].y), 0.0f);
+        glBegin(GL_LINE_STRIP);
+        for (size_t i = start; i <= end; ++i) {
+            const Point& p = shape.points[i < end ? i : start];
+            glVertex3f(static_cast<GLfloat>(p.x), static_cast<GLfloat>(p.y), 0.0f);
         }
         glEnd();
         start = end;
