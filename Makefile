@@ -32,5 +32,19 @@ sanitize: deps
 	cmake --build build-sanitize -j$(JOBS)
 	cd build-sanitize && ctest --output-on-failure
 
+# Benchmarks in their own build: the simulation step and seeding (Google Benchmark), then frames
+# per second of the program against a bare OpenGL loop, headless, with the driver/own-code split.
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIMVALK_BENCH=ON -DBRIMVALK_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build build-bench -j$(JOBS) --target brimvalk-bench-simulation brimvalk-bench-frames brimvalk-bench-null-frames
+	build-bench/bench/brimvalk-bench-simulation
+	build-bench/bench/brimvalk-bench-frames
+
+# The full soak: 20,000 frames of the program offscreen with random input (CTest runs 2,000).
+soak: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS) --target brimvalk-soak
+	SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy $(BUILD)/tests/soak/brimvalk-soak --frames 20000
+
 clean:
-	rm -rf $(BUILD) build-windows build-sanitize
+	rm -rf $(BUILD) build-windows build-sanitize build-bench

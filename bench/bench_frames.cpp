@@ -1,0 +1,366 @@
+// brimvalk-bench-frames: frames per second of the real program, headless with the swap interval
+// at 0, side by side with a bare loop that makes the same OpenGL calls with nothing around them.
+//
+// The bare loop draws on the program's own window and context, right after it: the same render
+// state, clear, grid lines, 2 x 1023 + 1 GLU disks with the same transforms and colours, the title's
+// display lists, glFinish and SDL_GL_SwapWindow, called directly (no simulation, no printing, no
+// message pump, no platform layer). It replays the program's own frames: the bodies of every
+// frame to come are worked out beforehand with the program's step and the program is set back,
+// so bare frame n draws exactly the transforms of program frame n. (A still copy of the bodies
+// is not the same work: the moving scene cost the driver some 7% more here.) Before timing, one
+// frame of each is read back and compared: the bare loop must draw exactly the program's pixels.
+//
+// Program and bare frames run in alternating blocks, so a change in machine load (other jobs on
+// the same cores) falls on both alike. The ratio is program fps / bare fps; beside it the same
+// ratio in CPU time a frame (all threads, the rasteriser's included), which other jobs on a busy
+// machine do not distort the way they distort wall time.
+//
+// The split of a frame into the program's own code and layer versus the driver comes from
+// brimvalk-bench-null-frames (the same program with the driver's calls made empty; see there),
+// run from here after the timing; its CPU time per frame is divided by the program's frame time,
+// and by the program's CPU time a frame.
+#include <windows.h>
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <SDL.h>
+#include <limits.h>
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/body_field.h"
+#include "app/frame_loop.h"
+#include "app/scene.h"
+#include "device/render_device.h"
+#include "program_session.h"
+
+namespace {
+
+const char kTool[] = "brimvalk-bench-frames";
+const int kWidth = 1024;
+const int kHeight = 768;
+const char kTitle[] = "Brimvalk Test.";
+const int kTitleLength = 14;
+
+const char kUsage[] =
+    "usage: brimvalk-bench-frames [--frames N] [--block N] [--no-split]\n"
+    "  --frames N   frames of each loop, program and bare (default 600; 32 KiB of replay a frame)\n"
+    "  --block N    frames per alternating block (default 20)\n"
+    "  --no-split   skip the own-code/layer share (brimvalk-bench-null-frames)\n";
+
+// What the bare loop draws: the bodies and the scene clock at one moment.
+struct BareScene {
+    Body bodies[kBodyCount];
+    double clock;
+};
+
+struct BareLoop {
+    SDL_Window* window;
+    GLUquadric* quadric;
+    float bodyColour[4];
+    float gridColour[4];
+    float titleColour[4];
+    GLuint titleBase;
+};
+BareLoop bare;
+
+void GridLines(float spacing, float offset, float limit, float across, bool vertical) {
+    float p = static_cast<float>(fmod(offset, spacing));
+    while (p < limit) {
+        if (vertical) {
+            glVertex2f(p, 0.0f);
+            glVertex2f(p, across);
+        } else {
+            glVertex2f(0.0f, p);
+            glVertex2f(across, p);
+        }
+        const float next = p + spacing;
+        if (!(next > p)) break;
+        p = next;
+    }
+}
+
+void Disk(float x, float y, float radiusX, float radiusY, float angle, GLenum style) {
+    glPushMatrix();
+    glTranslatef(x, y, 0.0f);
+    glRotatef(angle, 0.0f, 0.0f, 1.0f);
+    glScalef(radiusX, radiusY, 0.0f);
+    gluQuadricDrawStyle(bare.quadric, style);
+    glColor4fv(bare.bodyColour);
+    gluDisk(bare.quadric, 0.0, 1.0, 16, 1);
+    glPopMatrix();
+}
+
+void ReadBack(std::vector<unsigned char>* pixels) {
+    pixels->assign(static_cast<size_t>(kWidth) * kHeight * 4, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels->data());
+}
+
+// One bare frame of `sceneBodies` at scene time `clock`; `capture`, when given, gets the back
+// buffer before the swap.
+void BareFrame(const Body* sceneBodies, double clock, std::vector<unsigned char>* capture) {
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_NORMALIZE);
+    glEnable(GL_BLEND);
+    glEnable(GL_POLYGON_SMOOTH);
+    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+    glHint(GL_POLYGON_SMOOTH_HINT, GL_NICEST);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    glViewport(0, 0, kWidth, kHeight);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, kWidth, 0.0, kHeight, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glColor3f(1.0f, 1.0f, 1.0f);
+
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+
+    glPushMatrix();
+    glColor4fv(bare.gridColour);
+    glLineWidth(0.5f);
+    glBegin(GL_LINES);
+    GridLines(32.0f, static_cast<float>(clock * 30.0), kWidth, kHeight, true);
+    GridLines(32.0f, static_cast<float>(clock * 50.0), kHeight, kWidth, false);
+    glEnd();
+    glLineWidth(1.0f);
+    glPopMatrix();
+
+    for (int i = 1; i < kBodyCount; ++i) {
+        const Body& body = sceneBodies[i];
+        Disk(body.x, body.y, 4.0f, 8.0f, body.angle, GLU_FILL);
+        Disk(body.x, body.y, 8.0f, 4.0f, body.angle, GLU_SILHOUETTE);
+    }
+    const Body& player = sceneBodies[0];
+    Disk(player.x, player.y, 32.0f, 32.0f, player.angle, GLU_SILHOUETTE);
+
+    glPushMatrix();
+    glColor4fv(bare.titleColour);
+    glListBase(bare.titleBase);
+    glTranslatef(0.0f, 0.0f, 0.0f);
+    glRotatef(0.0f, 0.0f, 0.0f, 1.0f);
+    glScalef(24.0f, 24.0f, 0.0f);
+    glCallLists(kTitleLength, GL_UNSIGNED_BYTE, kTitle);
+    glPopMatrix();
+
+    if (capture != nullptr) ReadBack(capture);
+    glFinish();
+    SDL_GL_SwapWindow(bare.window);
+}
+
+// The program's frame as it was drawn, and its pixels, for the comparison with the bare loop.
+BareScene programScene;
+std::vector<unsigned char> programPixels;
+
+void DrawSceneAndCapture(RenderDevice* renderDevice) {
+    memcpy(programScene.bodies, bodies, sizeof programScene.bodies);
+    programScene.clock = sceneClock;
+    DrawScene(renderDevice);
+    ReadBack(&programPixels);
+}
+
+// Returns how many pixels differ between a program frame and a bare frame of the same scene.
+long CompareOneFrame() {
+    if (PumpMessages() != 1) return -1;
+    UpdateScene();
+    device.RenderFrame(DrawSceneAndCapture);
+    Sleep(0);
+    std::vector<unsigned char> barePixels;
+    BareFrame(programScene.bodies, programScene.clock, &barePixels);
+    long differing = 0;
+    for (size_t i = 0; i < barePixels.size(); i += 4) {
+        if (memcmp(&barePixels[i], &programPixels[i], 4) != 0) ++differing;
+    }
+    return differing;
+}
+
+std::string SiblingPath(const char* name) {
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) return name;
+    std::string path(self, static_cast<size_t>(length));
+    return path.substr(0, path.rfind('/') + 1) + name;
+}
+
+// Runs brimvalk-bench-null-frames, passes its report on and returns its CPU microseconds per
+// frame, or a negative value when it could not be had.
+double OwnCodeMicroseconds(long frames) {
+    const std::string command = "'" + SiblingPath("brimvalk-bench-null-frames") + "' --frames " +
+                                std::to_string(std::max(frames, 1000L));
+    FILE* child = popen(command.c_str(), "r");
+    if (child == nullptr) return -1.0;
+    double cpuMicroseconds = -1.0;
+    char line[512];
+    while (fgets(line, sizeof line, child) != nullptr) {
+        fputs(line, report);
+        double cpu = 0.0;
+        double wall = 0.0;
+        if (sscanf(line, "own code + layer per frame: cpu_us=%lf wall_us=%lf", &cpu, &wall) == 2) {
+            cpuMicroseconds = cpu;
+        }
+    }
+    if (pclose(child) != 0) return -1.0;
+    return cpuMicroseconds;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    long frames = 600;
+    long block = 20;
+    bool split = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--frames" && i + 1 < argc && atol(argv[i + 1]) > 0) {
+            frames = atol(argv[++i]);
+        } else if (arg == "--block" && i + 1 < argc && atol(argv[i + 1]) > 0) {
+            block = atol(argv[++i]);
+        } else if (arg == "--no-split") {
+            split = false;
+        } else {
+            fputs(kUsage, arg == "--help" ? stdout : stderr);
+            return arg == "--help" ? 0 : 1;
+        }
+    }
+    block = std::min(block, frames);
+
+    if (!OpenProgram(kTool)) return 1;
+    bare.window = SDL_GL_GetCurrentWindow();  // the device made its context current on its window
+    bare.quadric = gluNewQuadric();
+    memcpy(bare.bodyColour, device.palette[64], sizeof bare.bodyColour);
+    memcpy(bare.gridColour, device.palette[128], sizeof bare.gridColour);
+    memcpy(bare.titleColour, device.palette[240], sizeof bare.titleColour);
+    bare.titleBase = device.polygonFontBase;
+    if (bare.window == nullptr || bare.quadric == nullptr) {
+        fprintf(stderr, "%s: no current window or no quadric for the bare loop\n", kTool);
+        return 1;
+    }
+
+    const long differing = CompareOneFrame();
+    if (differing < 0) {
+        fprintf(stderr, "%s: the program quit before its first frame\n", kTool);
+        return 1;
+    }
+    if (differing != 0) {
+        fprintf(stderr, "%s: the bare loop does not draw what the program draws (%ld pixels differ)\n", kTool,
+                differing);
+        return 1;
+    }
+
+    // The bodies of every frame the program is about to draw, from its own step; then the
+    // program is set back to where it was, and draws the same frames again for real.
+    const long kWarmUp = 30;
+    const long total = kWarmUp + frames;
+    std::vector<Body> trajectory(static_cast<size_t>(total) * kBodyCount);
+    Body startBodies[kBodyCount];
+    memcpy(startBodies, bodies, sizeof startBodies);
+    for (long f = 0; f < total; ++f) {
+        UpdateScene();
+        memcpy(&trajectory[static_cast<size_t>(f) * kBodyCount], bodies, sizeof startBodies);
+    }
+    memcpy(bodies, startBodies, sizeof startBodies);
+    long bareFrame = 0;
+    double bareClock = sceneClock;  // advanced as DrawScene advances the program's
+
+    // Warm-up: the driver's first frames build state (shaders, buffers) that later frames reuse.
+    for (long i = 0; i < kWarmUp; ++i, ++bareFrame) {
+        if (!ProgramFrame()) return 1;
+        BareFrame(&trajectory[static_cast<size_t>(bareFrame) * kBodyCount], bareClock, nullptr);
+        bareClock += 1.0 / 60.0;
+    }
+
+    // Wall time gives frames per second; CPU time of all threads (ours and the rasteriser's)
+    // gives the work per frame, which other jobs on the machine do not inflate.
+    double programSeconds = 0.0;
+    double bareSeconds = 0.0;
+    double programCpu = 0.0;
+    double bareCpu = 0.0;
+    std::vector<double> blockRatios;
+    long done = 0;
+    for (long b = 0; done < frames; ++b) {
+        const long count = std::min(block, frames - done);
+        double programBlock = 0.0;
+        double bareBlock = 0.0;
+        for (int half = 0; half < 2; ++half) {
+            // Alternate which loop goes first, so neither always follows the other.
+            const bool programTurn = (half == 0) == (b % 2 == 0);
+            const double start = WallSeconds();
+            const double cpuStart = ProcessCpuSeconds();
+            if (programTurn) {
+                for (long i = 0; i < count; ++i) {
+                    if (!ProgramFrame()) {
+                        fprintf(stderr, "%s: the program quit during the run\n", kTool);
+                        return 1;
+                    }
+                }
+                programBlock = WallSeconds() - start;
+                programCpu += ProcessCpuSeconds() - cpuStart;
+            } else {
+                for (long i = 0; i < count; ++i, ++bareFrame) {
+                    BareFrame(&trajectory[static_cast<size_t>(bareFrame) * kBodyCount], bareClock, nullptr);
+                    bareClock += 1.0 / 60.0;
+                }
+                bareBlock = WallSeconds() - start;
+                bareCpu += ProcessCpuSeconds() - cpuStart;
+            }
+        }
+        programSeconds += programBlock;
+        bareSeconds += bareBlock;
+        blockRatios.push_back(bareBlock / programBlock);
+        done += count;
+    }
+    // Both loops must have walked the same frames.
+    const bool sameFrames = memcmp(bodies, &trajectory[static_cast<size_t>(total - 1) * kBodyCount],
+                                   sizeof startBodies) == 0 &&
+                            bareClock == sceneClock;
+    gluDeleteQuadric(bare.quadric);
+    CloseProgram();
+    if (!sameFrames) {
+        fprintf(stderr, "%s: the program did not draw the frames the bare loop replayed\n", kTool);
+        return 1;
+    }
+
+    const double n = static_cast<double>(frames);
+    const double programFps = n / programSeconds;
+    const double bareFps = n / bareSeconds;
+    const double programFrameUs = programSeconds / n * 1e6;
+    const double programCpuUs = programCpu / n * 1e6;
+    const double bareCpuUs = bareCpu / n * 1e6;
+    const char* videoDriver = SDL_GetCurrentVideoDriver();
+    fprintf(report, "%ld frames of each, 1024x768, swap interval 0, video driver %s, blocks of %ld alternating\n",
+            frames, videoDriver != nullptr ? videoDriver : "?", block);
+    fprintf(report, "bare frame matches program frame: 0 of %d pixels differ\n", kWidth * kHeight);
+    fprintf(report, "program: %8.1f frames/s (%6.0f us a frame, %6.0f us CPU of all threads)\n", programFps,
+            programFrameUs, programCpuUs);
+    fprintf(report, "bare:    %8.1f frames/s (%6.0f us a frame, %6.0f us CPU of all threads)\n", bareFps,
+            bareSeconds / n * 1e6, bareCpuUs);
+    fprintf(report, "ratio program/bare: %.3f in frames/s (%.3f median of blocks), %.3f in CPU work a frame (target >= 0.97)\n",
+            programFps / bareFps, Median(blockRatios), bareCpuUs / programCpuUs);
+    if (split) {
+        const double ownMicroseconds = OwnCodeMicroseconds(frames);
+        if (ownMicroseconds < 0.0) {
+            fprintf(stderr, "%s: brimvalk-bench-null-frames gave no result\n", kTool);
+            return 1;
+        }
+        fprintf(report,
+                "own code + layer: %.1f us CPU a frame = %.2f%% of the frame's time, %.2f%% of its CPU work "
+                "(target < 1%%); the driver the rest\n",
+                ownMicroseconds, ownMicroseconds / programFrameUs * 100.0, ownMicroseconds / programCpuUs * 100.0);
+    }
+    return 0;
+}
