@@ -44,7 +44,7 @@ bench: deps
 soak: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS) --target brimvalk-soak
-	SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy $(BUILD)/tests/soak/brimvalk-soak --frames 20000
+	SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy $(BUILD)/bench/brimvalk-soak --frames 20000
 
 clean:
 	rm -rf $(BUILD) build-windows build-sanitize build-bench
