@@ -1,17 +1,17 @@
-// The device's drawing primitives, DrawGrid and DrawEllipse, on a real device: geometry through
-// GL feedback mode in window coordinates, line widths through the pixels they light.
+// DrawGrid and DrawEllipse on a real device: geometry through GL feedback in window coordinates,
+// line width through the pixels it lights.
 #include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <cstdlib>
-#include <mutex>
-#include <sstream>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "device/app_window.h"
 #include "device/render_device.h"
 #include "tests/test_support.h"
 
@@ -19,481 +19,163 @@ namespace {
 
 const float kPi = 3.14159265358979f;
 
-// A bare 1024x768 window: the device sets its pixel format and makes its context, as in the program.
-HWND OpenWindow(const char* className) {
-    WNDCLASSEXA windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.style = CS_OWNDC;
-    windowClass.lpfnWndProc = PassThroughWindowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = className;
-    if (!RegisterClassExA(&windowClass)) return nullptr;
-    return CreateWindowExA(0, className, className, WS_POPUP, 0, 0, 1024, 768, nullptr, nullptr,
-                           windowClass.hInstance, nullptr);
-}
-
 class DrawPrimitivesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         PlatformResetForTests();
-        HWND window = OpenWindow("Draw Primitives Test");
-        ASSERT_NE(window, nullptr);
+        HWND window = CreateAppWindow("Draw Primitives Test", 1024, 768, 1, PassThroughWindowProc);
         ASSERT_EQ(device.Create(window, 1024, 768, 1), 0);
-        // The frame envelope leaves the pixel projection in place for the draws that follow.
-        device.RenderFrame([](RenderDevice*) {});
+        device.RenderFrame([](RenderDevice*) {});  // leaves the pixel projection in place
     }
-
     void TearDown() override {
         device.Release();
         PlatformResetForTests();
     }
 };
 
-// --- Geometry helpers ------------------------------------------------------------------------
+bool Near(float a, float b) { return fabsf(a - b) < 1e-3f; }
 
-struct Segment {
-    FeedbackVertex a, b;
-};
-
-std::string Describe(const FeedbackVertex& v) {
-    std::ostringstream text;
-    text << "(" << v.x << ", " << v.y << ")";
-    return text.str();
+std::vector<float> Get(GLenum what, int count) {
+    std::vector<float> values(count);
+    glGetFloatv(what, values.data());
+    return values;
 }
 
-// The lines of a capture, and how many primitives were not lines.
-struct LineCapture {
-    std::vector<Segment> lines;
-    int polygons = 0;
-    int others = 0;
-};
+std::vector<float> Palette(int index) { return std::vector<float>(device.palette[index], device.palette[index] + 4); }
 
-LineCapture SortPrimitives(const std::vector<FeedbackPrimitive>& primitives) {
-    LineCapture capture;
-    for (const FeedbackPrimitive& primitive : primitives) {
-        if (primitive.token == GL_LINE_TOKEN || primitive.token == GL_LINE_RESET_TOKEN) {
-            capture.lines.push_back({primitive.vertices[0], primitive.vertices[1]});
-        } else if (primitive.token == GL_POLYGON_TOKEN) {
-            ++capture.polygons;
-        } else {
-            ++capture.others;
-        }
-    }
-    return capture;
+// A line as "x0,y0 x1,y1" to the thousandth of a pixel.
+std::string Line(float x0, float y0, float x1, float y1) {
+    auto r = [](float v) { return roundf(v * 1000.0f) / 1000.0f + 0.0f; };
+    char text[96];
+    snprintf(text, sizeof text, "%g,%g %g,%g", r(x0), r(y0), r(x1), r(y1));
+    return text;
 }
 
-// Grid lines in device pixels. Feedback reports window coordinates and clips whatever lies
-// outside the window, so tests that need to see off-screen lines shrink and move the grid with
-// the model-view matrix first: window = origin + scale * device.
-struct GridView {
-    float origin = 0.0f;
-    float scale = 1.0f;
-    float ToDevice(float window) const { return (window - origin) / scale; }
-};
-
-struct GridLines {
-    std::vector<float> vertical;    // x of each vertical line, in drawing order
-    std::vector<float> horizontal;  // y of each horizontal line, in drawing order
-    std::vector<std::string> stray; // anything that is not a full-length grid line
-    int nonLines = 0;
-};
-
-GridLines CaptureGrid(const std::function<void()>& draw, const GridView& view = GridView()) {
-    const std::vector<FeedbackPrimitive> primitives = CaptureFeedback([&] {
+// DrawGrid's primitives in device pixels, in drawing order. Drawn at half size moved in by 64, so
+// that lines off the window's edges reach feedback too.
+std::vector<std::string> GridLines(float spacing, float offsetX, float offsetY) {
+    const std::vector<FeedbackPrimitive> drawn = CaptureFeedback([&] {
         glPushMatrix();
-        glTranslatef(view.origin, view.origin, 0.0f);
-        glScalef(view.scale, view.scale, 1.0f);
-        draw();
+        glTranslatef(64.0f, 64.0f, 0.0f);
+        glScalef(0.5f, 0.5f, 1.0f);
+        device.DrawGrid(spacing, offsetX, offsetY, 128, 0.5f);
         glPopMatrix();
     });
-    const LineCapture capture = SortPrimitives(primitives);
-    GridLines grid;
-    grid.nonLines = capture.polygons + capture.others;
-    for (const Segment& line : capture.lines) {
-        const float ax = view.ToDevice(line.a.x), ay = view.ToDevice(line.a.y);
-        const float bx = view.ToDevice(line.b.x), by = view.ToDevice(line.b.y);
-        const bool vertical = fabsf(ax - bx) < 1e-3f && fabsf(fminf(ay, by)) < 1e-3f &&
-                              fabsf(fmaxf(ay, by) - 768.0f) < 1e-3f;
-        const bool horizontal = fabsf(ay - by) < 1e-3f && fabsf(fminf(ax, bx)) < 1e-3f &&
-                                fabsf(fmaxf(ax, bx) - 1024.0f) < 1e-3f;
-        if (vertical) {
-            grid.vertical.push_back(ax);
-        } else if (horizontal) {
-            grid.horizontal.push_back(ay);
-        } else {
-            grid.stray.push_back(Describe({ax, ay}) + "-" + Describe({bx, by}));
+    std::vector<std::string> lines;
+    for (const FeedbackPrimitive& p : drawn) {
+        const std::vector<FeedbackVertex>& v = p.vertices;
+        const bool line = p.token == GL_LINE_TOKEN || p.token == GL_LINE_RESET_TOKEN;
+        lines.push_back(line ? Line((v[0].x - 64) * 2, (v[0].y - 64) * 2, (v[1].x - 64) * 2, (v[1].y - 64) * 2)
+                             : "token " + std::to_string(p.token));
+    }
+    return lines;
+}
+
+TEST_F(DrawPrimitivesTest, GridLinesFollowTheSpacingAndThePhaseOfTheOffsets) {
+    struct Case { float spacing, offsetX, offsetY, firstX; int countX; float firstY; int countY; };
+    const Case cases[] = {
+        {32, 0, 0, 0, 32, 0, 24},  // x = 0..992, y = 0..736: none on 1024 or 768
+        {32, 45.5f, 100.25f, 13.5f, 32, 4.25f, 24},
+        {32, -40, -70, -8, 33, -6, 25},  // negative offsets: the first line in (-32, 0]
+        {32, -64, -96, 0, 32, 0, 24},  // a negative multiple: the first line on the edge
+        {32, 100000.75f, 250001.5f, 0.75f, 32, 17.5f, 24},
+        {100, 30, -20, 30, 10, -20, 8},
+        {0, 0, 0, 0, 0, 0, 0},  // no positive spacing: no line and no state changed
+        {-32, 0, 0, 0, 0, 0, 0},
+        {NAN, 0, 0, 0, 0, 0, 0},  // gets past the test of the spacing but positions no line
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "DrawGrid(" << c.spacing << ", " << c.offsetX << ", " << c.offsetY << ")");
+        std::vector<std::string> expected;
+        for (int i = 0; i < c.countX + c.countY; ++i) {  // the vertical lines, then the horizontal ones
+            const float p = i < c.countX ? c.firstX + c.spacing * i : c.firstY + c.spacing * (i - c.countX);
+            expected.push_back(i < c.countX ? Line(p, 0, p, 768) : Line(0, p, 1024, p));
         }
-    }
-    return grid;
-}
-
-std::string Join(const std::vector<float>& values) {
-    std::ostringstream text;
-    for (float value : values) text << value << " ";
-    return text.str();
-}
-
-// Expects `got` to be first, first + step, ... (`count` positions), within 1/1000 pixel.
-void ExpectEvery(const std::vector<float>& got, float first, float step, size_t count, const char* what) {
-    std::ostringstream expected;
-    bool same = got.size() == count;
-    for (size_t i = 0; i < count; ++i) {
-        const float position = first + step * static_cast<float>(i);
-        expected << position << " ";
-        same = same && fabsf(got[i] - position) < 1e-3f;
-    }
-    EXPECT_TRUE(same) << what << ":\n  expected " << count << ": " << expected.str() << "\n  got " << got.size()
-                      << ": " << Join(got);
-}
-
-void ExpectEvery32(const std::vector<float>& got, float first, size_t count, const char* what) {
-    ExpectEvery(got, first, 32.0f, count, what);
-}
-
-// --- DrawGrid --------------------------------------------------------------------------------
-
-TEST_F(DrawPrimitivesTest, GridAtPhaseZeroCoversTheWindowEvery32Pixels) {
-    const GridLines grid = CaptureGrid([] { device.DrawGrid(32.0f, 0.0f, 0.0f, 128, 1.0f); });
-    // x = 0 .. 992 and y = 0 .. 736: none on the far edges x = 1024, y = 768.
-    ExpectEvery32(grid.vertical, 0.0f, 32, "vertical lines");
-    ExpectEvery32(grid.horizontal, 0.0f, 24, "horizontal lines");
-    EXPECT_TRUE(grid.stray.empty()) << "stray line " << grid.stray.front();
-    EXPECT_EQ(grid.nonLines, 0);
-}
-
-TEST_F(DrawPrimitivesTest, GridPhaseFollowsTheOffsets) {
-    // Half size, moved in by 64: every line of the grid shows, including off-screen ones.
-    const GridView whole = {64.0f, 0.5f};
-
-    // Positive and fractional offsets: the remainder modulo the spacing.
-    GridLines grid = CaptureGrid([] { device.DrawGrid(32.0f, 45.5f, 100.25f, 128, 1.0f); }, whole);
-    ExpectEvery32(grid.vertical, 13.5f, 32, "vertical lines, offset 45.5");
-    ExpectEvery32(grid.horizontal, 4.25f, 24, "horizontal lines, offset 100.25");
-    EXPECT_TRUE(grid.stray.empty()) << "stray line " << grid.stray.front();
-
-    // Negative offsets: the first line lies between -32 and 0, off-screen, and is drawn too.
-    grid = CaptureGrid([] { device.DrawGrid(32.0f, -40.0f, -70.0f, 128, 1.0f); }, whole);
-    ExpectEvery32(grid.vertical, -8.0f, 33, "vertical lines, offset -40");
-    ExpectEvery32(grid.horizontal, -6.0f, 25, "horizontal lines, offset -70");
-    EXPECT_TRUE(grid.stray.empty()) << "stray line " << grid.stray.front();
-
-    // A negative multiple of the spacing puts the first line on the window's edge.
-    grid = CaptureGrid([] { device.DrawGrid(32.0f, -64.0f, -96.0f, 128, 1.0f); }, whole);
-    ExpectEvery32(grid.vertical, 0.0f, 32, "vertical lines, offset -64");
-    ExpectEvery32(grid.horizontal, 0.0f, 24, "horizontal lines, offset -96");
-
-    // Large offsets, as after a long run: the phase is still exact.
-    grid = CaptureGrid([] { device.DrawGrid(32.0f, 100000.75f, 250001.5f, 128, 1.0f); }, whole);
-    ExpectEvery32(grid.vertical, 0.75f, 32, "vertical lines, offset 100000.75");
-    ExpectEvery32(grid.horizontal, 17.5f, 24, "horizontal lines, offset 250001.5");
-
-    // Any other spacing works the same way.
-    grid = CaptureGrid([] { device.DrawGrid(100.0f, 30.0f, -20.0f, 128, 1.0f); }, whole);
-    ExpectEvery(grid.vertical, 30.0f, 100.0f, 10, "vertical lines, spacing 100, offset 30");
-    ExpectEvery(grid.horizontal, -20.0f, 100.0f, 8, "horizontal lines, spacing 100, offset -20");
-}
-
-TEST_F(DrawPrimitivesTest, GridWithoutAPositiveSpacingDrawsNothing) {
-    GLint depthBefore = 0;
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthBefore);
-    const float colour[4] = {0.125f, 0.25f, 0.375f, 0.625f};
-
-    for (float spacing : {0.0f, -0.0f, -32.0f, -INFINITY}) {
-        glColor4fv(colour);
+        glColor4f(0.125f, 0.25f, 0.375f, 0.625f);
         glLineWidth(3.0f);
-        const GridLines grid = CaptureGrid([=] { device.DrawGrid(spacing, 0.0f, 0.0f, 128, 0.5f); });
-        EXPECT_TRUE(grid.vertical.empty() && grid.horizontal.empty() && grid.stray.empty())
-            << "spacing " << spacing << " drew " << grid.vertical.size() << " vertical, "
-            << grid.horizontal.size() << " horizontal and " << grid.stray.size() << " other lines";
-
-        // No state changes either.
-        GLfloat current[4] = {};
-        GLfloat width = 0.0f;
-        glGetFloatv(GL_CURRENT_COLOR, current);
-        glGetFloatv(GL_LINE_WIDTH, &width);
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(current[i], colour[i]) << "colour component " << i << ", spacing " << spacing;
-        EXPECT_EQ(width, 3.0f) << "line width, spacing " << spacing;
+        EXPECT_EQ(GridLines(c.spacing, c.offsetX, c.offsetY), expected);
+        const bool drew = !(c.spacing <= 0.0f);
+        EXPECT_EQ(Get(GL_LINE_WIDTH, 1), std::vector<float>{drew ? 1.0f : 3.0f});
+        EXPECT_EQ(Get(GL_CURRENT_COLOR, 4), drew ? Palette(128) : std::vector<float>({0.125f, 0.25f, 0.375f, 0.625f}));
+        EXPECT_EQ(Get(GL_MODELVIEW_STACK_DEPTH, 1), std::vector<float>{1.0f});
     }
-
-    // NaN gets past the test but positions nothing: no line.
-    const GridLines grid = CaptureGrid([] { device.DrawGrid(NAN, 0.0f, 0.0f, 128, 0.5f); });
-    EXPECT_TRUE(grid.vertical.empty() && grid.horizontal.empty() && grid.stray.empty())
-        << "NaN spacing drew " << grid.vertical.size() + grid.horizontal.size() + grid.stray.size() << " lines";
-    GLfloat width = 0.0f;
-    glGetFloatv(GL_LINE_WIDTH, &width);
-    EXPECT_EQ(width, 1.0f) << "line width after a NaN spacing";
-
-    GLint depthAfter = 0;
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthAfter);
-    EXPECT_EQ(depthAfter, depthBefore) << "model-view stack depth";
 }
 
-// A spacing too small to move a single-precision position past 512 pixels: adding it leaves the
-// position where it is. The grid must still return. A watchdog ends the test if it does not,
-// since a draw that never returns cannot be waited for any other way.
-TEST_F(DrawPrimitivesTest, GridReturnsWhenTheSpacingStopsAdvancing) {
-    const float spacing = 1.0f / 32768.0f;  // 512 + spacing rounds back to 512
-    ASSERT_EQ(512.0f + spacing, 512.0f);
-    ASSERT_GT(256.0f + spacing, 256.0f);
+TEST_F(DrawPrimitivesTest, GridLinesAreDrawnAtTheGivenWidth) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    device.DrawGrid(32.0f, 0.0f, 0.0f, 128, 3.0f);
+    std::string lit;  // along row 100, around the vertical line on x = 32
+    for (int x = 28; x <= 35; ++x) {
+        if (ReadPixel(x, 100).r != 0) lit += std::to_string(x) + " ";
+    }
+    EXPECT_EQ(lit, "30 31 32 ");
+}
 
-    std::mutex mutex;
-    std::condition_variable finished;
-    bool returned = false;
-    std::thread watchdog([&] {
-        std::unique_lock<std::mutex> lock(mutex);
-        if (!finished.wait_for(lock, std::chrono::seconds(60), [&] { return returned; })) {
-            ADD_FAILURE() << "DrawGrid(1/32768, 0, 0, ...) has not returned after 60 s: the loop does not stop "
-                             "where the spacing no longer advances the position";
-            fflush(stdout);
+// Past 512 adding 1/32768 no longer moves a float: the grid must stop there, not spin forever.
+TEST_F(DrawPrimitivesTest, GridReturnsWhenTheSpacingStopsAdvancing) {
+    const float spacing = 1.0f / 32768.0f;
+    ASSERT_EQ(512.0f + spacing, 512.0f);
+    std::promise<void> returned;
+    std::thread watchdog([done = returned.get_future()] {
+        if (done.wait_for(std::chrono::seconds(60)) == std::future_status::timeout) {
+            fprintf(stderr, "DrawGrid(1/32768, ...) has not returned after 60 s\n");
             std::_Exit(1);
         }
     });
-
-    // Millions of lines: the rasteriser is switched off, the vertices still go through.
-    glEnable(GL_RASTERIZER_DISCARD);
+    device.height = 1;  // the horizontal lines end at once; the vertical ones reach the stall
+    glEnable(GL_RASTERIZER_DISCARD);  // millions of lines: only their vertices go through
     device.DrawGrid(spacing, 0.0f, 0.0f, 128, 1.0f);
     glFinish();
     glDisable(GL_RASTERIZER_DISCARD);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        returned = true;
-    }
-    finished.notify_one();
+    returned.set_value();
     watchdog.join();
-
-    GLint depth = 0;
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
-    EXPECT_EQ(depth, 1) << "model-view stack depth after the cut-short grid";
 }
 
-// Pixels lit along row 100 around the vertical line at x = 32, columns 28 to 35.
-std::string LitColumnsAround32() {
-    std::string lit;
-    for (int x = 28; x <= 35; ++x) {
-        const Rgba pixel = ReadPixel(x, 100);
-        if (pixel.r != 0) lit += std::to_string(x) + " ";
-    }
-    return lit;
-}
-
-TEST_F(DrawPrimitivesTest, GridDrawsAtItsLineWidthAndPutsTheWidthBackToOne) {
-    glClear(GL_COLOR_BUFFER_BIT);
-    device.DrawGrid(32.0f, 0.0f, 0.0f, 128, 3.0f);
-    EXPECT_EQ(LitColumnsAround32(), "30 31 32 ") << "a line 3 pixels wide on x = 32";
-    GLfloat width = 0.0f;
-    glGetFloatv(GL_LINE_WIDTH, &width);
-    EXPECT_EQ(width, 1.0f) << "line width after DrawGrid(..., 3.0)";
-
-    // The scene's half-pixel lines light one column; the width before the call does not matter.
-    glLineWidth(5.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    device.DrawGrid(32.0f, 0.0f, 0.0f, 128, 0.5f);
-    EXPECT_EQ(LitColumnsAround32(), "31 ") << "a line 0.5 pixels wide on x = 32";
-    glGetFloatv(GL_LINE_WIDTH, &width);
-    EXPECT_EQ(width, 1.0f) << "line width after DrawGrid(..., 0.5)";
-}
-
-// --- DrawEllipse -----------------------------------------------------------------------------
-
-const float kCentreX = 300.0f;
-const float kCentreY = 200.0f;
-
-// The distinct vertices of what was drawn, apart from the centre.
-std::vector<FeedbackVertex> RimVertices(const std::vector<FeedbackPrimitive>& primitives) {
-    std::vector<FeedbackVertex> rim;
-    for (const FeedbackPrimitive& primitive : primitives) {
-        for (const FeedbackVertex& v : primitive.vertices) {
-            if (fabsf(v.x - kCentreX) < 1e-3f && fabsf(v.y - kCentreY) < 1e-3f) continue;
-            bool known = false;
-            for (const FeedbackVertex& r : rim) known = known || (fabsf(r.x - v.x) < 1e-3f && fabsf(r.y - v.y) < 1e-3f);
-            if (!known) rim.push_back(v);
-        }
-    }
-    return rim;
-}
-
-// The corners of a 16-gon with these radii turned by `angle` degrees about the centre: GLU puts
-// the disk's vertices every 22.5 degrees starting on an axis.
-std::vector<FeedbackVertex> ExpectedRim(float radiusX, float radiusY, float angle) {
-    std::vector<FeedbackVertex> rim;
-    const float turn = angle * kPi / 180.0f;
-    for (int k = 0; k < 16; ++k) {
-        const float a = 2.0f * kPi * static_cast<float>(k) / 16.0f;
-        const float x = radiusX * cosf(a);
-        const float y = radiusY * sinf(a);
-        rim.push_back({kCentreX + x * cosf(turn) - y * sinf(turn), kCentreY + x * sinf(turn) + y * cosf(turn)});
-    }
-    return rim;
-}
-
-// Every expected corner was drawn, and nothing else, within 1/1000 pixel.
-void ExpectSameCorners(const std::vector<FeedbackVertex>& got, const std::vector<FeedbackVertex>& expected,
-                       const char* what) {
-    EXPECT_EQ(got.size(), expected.size()) << what << ": corners drawn";
-    for (const FeedbackVertex& e : expected) {
-        bool found = false;
-        for (const FeedbackVertex& g : got) found = found || (fabsf(g.x - e.x) < 1e-3f && fabsf(g.y - e.y) < 1e-3f);
-        if (!found) {
-            std::string drawn;
-            for (const FeedbackVertex& g : got) drawn += Describe(g) + " ";
-            ADD_FAILURE() << what << ": expected a corner at " << Describe(e) << "; drawn: " << drawn;
-            return;
-        }
-    }
-}
-
-struct Box {
-    float left, right, bottom, top;
-};
-Box BoundsOf(const std::vector<FeedbackVertex>& vertices) {
-    Box box = {INFINITY, -INFINITY, INFINITY, -INFINITY};
-    for (const FeedbackVertex& v : vertices) {
-        box.left = fminf(box.left, v.x);
-        box.right = fmaxf(box.right, v.x);
-        box.bottom = fminf(box.bottom, v.y);
-        box.top = fmaxf(box.top, v.y);
-    }
-    return box;
-}
-
-float TriangleArea(const FeedbackPrimitive& p) {
-    return 0.5f * fabsf((p.vertices[1].x - p.vertices[0].x) * (p.vertices[2].y - p.vertices[0].y) -
-                        (p.vertices[2].x - p.vertices[0].x) * (p.vertices[1].y - p.vertices[0].y));
-}
-
-TEST_F(DrawPrimitivesTest, FilledEllipseIsA16GonOfTheGivenRadii) {
-    const std::vector<FeedbackPrimitive> drawn =
-        CaptureFeedback([] { device.DrawEllipse(kCentreX, kCentreY, 4.0f, 8.0f, 0.0f, 16, 0, 64); });
-    const LineCapture sorted = SortPrimitives(drawn);
-    EXPECT_EQ(sorted.polygons, 16) << "one triangle per slice";
-    EXPECT_EQ(sorted.lines.size(), 0u);
-    EXPECT_EQ(sorted.others, 0);
-
-    // 8 pixels wide and 16 tall, centred on (300, 200).
-    const std::vector<FeedbackVertex> rim = RimVertices(drawn);
-    const Box box = BoundsOf(rim);
-    EXPECT_NEAR(box.left, 296.0f, 1e-3);
-    EXPECT_NEAR(box.right, 304.0f, 1e-3);
-    EXPECT_NEAR(box.bottom, 192.0f, 1e-3);
-    EXPECT_NEAR(box.top, 208.0f, 1e-3);
-    ExpectSameCorners(rim, ExpectedRim(4.0f, 8.0f, 0.0f), "filled ellipse 4 x 8");
-
-    // The triangles tile the 16-gon without overlap: 16 * (1/2) * 4 * 8 * sin(22.5 degrees).
-    float area = 0.0f;
-    for (const FeedbackPrimitive& p : drawn) {
-        if (p.token == GL_POLYGON_TOKEN && p.vertices.size() == 3) area += TriangleArea(p);
-    }
-    EXPECT_NEAR(area, 256.0f * sinf(kPi / 8.0f), 1e-2);
-}
-
-TEST_F(DrawPrimitivesTest, AngleTurnsTheEllipseAboutItsCentre) {
-    // A quarter turn: 16 wide and 8 tall.
-    std::vector<FeedbackVertex> rim =
-        RimVertices(CaptureFeedback([] { device.DrawEllipse(kCentreX, kCentreY, 4.0f, 8.0f, 90.0f, 16, 0, 64); }));
-    const Box box = BoundsOf(rim);
-    EXPECT_NEAR(box.left, 292.0f, 1e-3);
-    EXPECT_NEAR(box.right, 308.0f, 1e-3);
-    EXPECT_NEAR(box.bottom, 196.0f, 1e-3);
-    EXPECT_NEAR(box.top, 204.0f, 1e-3);
-
-    // 30 degrees anticlockwise, scaled before it is turned: the corners of the turned ellipse, not
-    // of a sheared one or of one turned the other way.
-    rim = RimVertices(CaptureFeedback([] { device.DrawEllipse(kCentreX, kCentreY, 4.0f, 8.0f, 30.0f, 16, 0, 64); }));
-    ExpectSameCorners(rim, ExpectedRim(4.0f, 8.0f, 30.0f), "ellipse 4 x 8 turned by 30 degrees");
-}
-
-// Lines of non-zero length. GLU also outlines the disk's inner edge, which at radius 0 is 16
-// lines of zero length on the centre; they light nothing.
-std::vector<Segment> VisibleLines(const LineCapture& capture) {
-    std::vector<Segment> visible;
-    for (const Segment& line : capture.lines) {
-        if (fabsf(line.a.x - line.b.x) > 1e-3f || fabsf(line.a.y - line.b.y) > 1e-3f) visible.push_back(line);
-    }
-    return visible;
-}
-
-bool OnRim(const FeedbackVertex& v, float radiusX, float radiusY) {
-    const float dx = (v.x - kCentreX) / radiusX;
-    const float dy = (v.y - kCentreY) / radiusY;
-    return fabsf(dx * dx + dy * dy - 1.0f) < 1e-3f;
-}
-
-bool AtCentre(const FeedbackVertex& v) {
-    return fabsf(v.x - kCentreX) < 1e-3f && fabsf(v.y - kCentreY) < 1e-3f;
-}
-
-TEST_F(DrawPrimitivesTest, OutlineStyleDrawsTheRimOnly) {
-    const std::vector<FeedbackPrimitive> drawn =
-        CaptureFeedback([] { device.DrawEllipse(kCentreX, kCentreY, 8.0f, 4.0f, 0.0f, 16, 1, 64); });
-    const LineCapture sorted = SortPrimitives(drawn);
-    EXPECT_EQ(sorted.polygons, 0) << "an outline is not filled";
-    const std::vector<Segment> lines = VisibleLines(sorted);
-    EXPECT_EQ(lines.size(), 16u) << "one rim edge per slice";
-    for (const Segment& line : lines) {
-        EXPECT_TRUE(OnRim(line.a, 8.0f, 4.0f) && OnRim(line.b, 8.0f, 4.0f))
-            << "edge " << Describe(line.a) << "-" << Describe(line.b) << " is not on the 8 x 4 rim";
-    }
-    ExpectSameCorners(RimVertices(drawn), ExpectedRim(8.0f, 4.0f, 0.0f), "outline 8 x 4");
-}
-
-TEST_F(DrawPrimitivesTest, AnyOtherStyleDrawsTheSegmentLines) {
-    for (EllipseStyle style : {2, 3, -1, 1000}) {
-        const LineCapture sorted = SortPrimitives(
-            CaptureFeedback([=] { device.DrawEllipse(kCentreX, kCentreY, 4.0f, 8.0f, 0.0f, 16, style, 64); }));
-        EXPECT_EQ(sorted.polygons, 0) << "style " << style;
-        int rim = 0, spokes = 0;
-        for (const Segment& line : VisibleLines(sorted)) {
-            if (OnRim(line.a, 4.0f, 8.0f) && OnRim(line.b, 4.0f, 8.0f)) {
-                ++rim;
-            } else if ((AtCentre(line.a) && OnRim(line.b, 4.0f, 8.0f)) || (AtCentre(line.b) && OnRim(line.a, 4.0f, 8.0f))) {
-                ++spokes;
-            } else {
-                ADD_FAILURE() << "style " << style << ": line " << Describe(line.a) << "-" << Describe(line.b)
-                              << " is neither a rim edge nor a spoke";
-            }
-        }
-        EXPECT_EQ(rim, 16) << "rim edges, style " << style;
-        EXPECT_EQ(spokes, 16) << "spokes from the centre, style " << style;
-    }
-}
-
-// --- Both ------------------------------------------------------------------------------------
-
-TEST_F(DrawPrimitivesTest, BothLeaveTheModelViewAsFoundAndThePaletteColourCurrent) {
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glTranslatef(3.0f, 5.0f, 0.0f);
-    glRotatef(10.0f, 0.0f, 0.0f, 1.0f);
-    GLfloat before[16], after[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, before);
-    GLint depthBefore = 0, depthAfter = 0;
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthBefore);
-
-    struct Call {
-        const char* name;
-        unsigned char colour;
-        std::function<void()> draw;
+TEST_F(DrawPrimitivesTest, EllipseIsA16GonTurnedAboutItsCentreInItsStyle) {
+    struct Case { EllipseStyle style; float angle; int polygons, rimEdges, spokes; };
+    const Case cases[] = {
+        {0, 0, 16, 0, 0}, {0, 90, 16, 0, 0}, {0, 30, 16, 0, 0},         // filled; at 90: 16 wide, 8 tall
+        {1, 0, 0, 16, 0}, {1, 30, 0, 16, 0},                             // the outline only
+        {2, 30, 0, 16, 16}, {-1, 0, 0, 16, 16}, {1000, 0, 0, 16, 16},  // the segment lines
     };
-    const Call calls[] = {
-        {"filled ellipse", 200, [] { device.DrawEllipse(100.0f, 100.0f, 4.0f, 8.0f, 33.0f, 16, 0, 200); }},
-        {"outlined ellipse", 17, [] { device.DrawEllipse(100.0f, 100.0f, 8.0f, 4.0f, 33.0f, 16, 1, 17); }},
-        {"ellipse segments", 255, [] { device.DrawEllipse(100.0f, 100.0f, 8.0f, 4.0f, 33.0f, 16, 2, 255); }},
-        {"grid", 128, [] { device.DrawGrid(32.0f, 10.0f, 20.0f, 128, 0.5f); }},
-    };
-    for (const Call& call : calls) {
+    glTranslatef(200.0f, 150.0f, 0.0f);  // drawn at (100, 50): centred on (300, 200)
+    const std::vector<float> modelView = Get(GL_MODELVIEW_MATRIX, 16);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "style " << c.style << ", angle " << c.angle);
+        // 4 across, 8 up, turned anticlockwise; GLU puts a corner on the x axis.
+        std::vector<FeedbackVertex> corners;
+        const float turn = c.angle * kPi / 180.0f;
+        for (int k = 0; k < 16; ++k) {
+            const float x = 4.0f * cosf(kPi * k / 8.0f), y = 8.0f * sinf(kPi * k / 8.0f);
+            corners.push_back({300.0f + x * cosf(turn) - y * sinf(turn), 200.0f + x * sinf(turn) + y * cosf(turn)});
+        }
+        int polygons = 0, rimEdges = 0, spokes = 0, stray = 0;
+        std::vector<bool> seen(16, false);
         glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-        call.draw();
-        glGetFloatv(GL_MODELVIEW_MATRIX, after);
-        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthAfter);
-        for (int i = 0; i < 16; ++i) EXPECT_EQ(after[i], before[i]) << call.name << ": model-view element " << i;
-        EXPECT_EQ(depthAfter, depthBefore) << call.name << ": model-view stack depth";
-
-        GLfloat colour[4] = {};
-        glGetFloatv(GL_CURRENT_COLOR, colour);
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(colour[i], device.palette[call.colour][i])
-                << call.name << ": colour component " << i << " of palette entry " << int(call.colour);
+        for (const FeedbackPrimitive& p :
+             CaptureFeedback([&] { device.DrawEllipse(100.0f, 50.0f, 4.0f, 8.0f, c.angle, 16, c.style, 200); })) {
+            int onRim = 0, atCentre = 0;
+            for (const FeedbackVertex& v : p.vertices) {
+                int k = 0;
+                while (k < 16 && !(Near(v.x, corners[k].x) && Near(v.y, corners[k].y))) ++k;
+                if (k < 16) seen[k] = true;
+                onRim += k < 16;
+                atCentre += Near(v.x, 300.0f) && Near(v.y, 200.0f);
+            }
+            // GLU also outlines the zero inner radius: lines on the centre, which are neither.
+            const bool line = p.token == GL_LINE_TOKEN || p.token == GL_LINE_RESET_TOKEN;
+            polygons += p.token == GL_POLYGON_TOKEN && onRim == 2 && atCentre == 1;
+            rimEdges += line && onRim == 2;
+            spokes += line && onRim == 1 && atCentre == 1;
+            stray += onRim + atCentre != static_cast<int>(p.vertices.size()) || !(line || p.token == GL_POLYGON_TOKEN);
         }
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 16) << "corners drawn";
+        const std::vector<int> expected = {c.polygons, c.rimEdges, c.spokes, 0};
+        EXPECT_EQ(std::vector<int>({polygons, rimEdges, spokes, stray}), expected)
+            << "polygons, rim edges, spokes, and primitives off the 16-gon";
+        EXPECT_EQ(Get(GL_CURRENT_COLOR, 4), Palette(200));
+        EXPECT_EQ(Get(GL_MODELVIEW_MATRIX, 16), modelView);
+        EXPECT_EQ(Get(GL_MODELVIEW_STACK_DEPTH, 1), std::vector<float>{1.0f});
     }
 }
 
