@@ -1,183 +1,102 @@
-// The application window on the platform layer, SDL's offscreen driver underneath: the messages
-// each call produces and what AppWindowProc does with them, pinned as tables of expected messages
-// in the manner of Wine's user32 tests; the window's geometry in both modes; the failure paths.
-//
-// CreateAppWindow fills its class record once per process and registers it on every call.
-// PlatformResetForTests makes the layer forget registered classes, so each test may create the
-// window once after its reset, always with kTitle and AppWindowProc as the record holds them.
+// The application window on the platform layer (SDL offscreen): the messages each call produces,
+// compared with tables in the manner of Wine's user32 tests, its geometry and its failure paths.
+// PlatformResetForTests forgets registered classes, so each case may create the window again.
 #include "device/app_window.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <unistd.h>
 
-#include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "app/frame_loop.h"
 #include "platform/layer.h"
 #include "platform/testing.h"
 
 namespace {
 
 const char kTitle[] = "Brimvalk Test.";
-const int kWidth = 1024;
-const int kHeight = 768;
+const int kSent = kMessageSent, kPosted = kMessagePosted, kDispatched = kMessageDispatched,
+          kDefault = kMessageDefault;
 
-// How an expected message reaches the window procedure, as PlatformLogMessagesForTests logs it,
-// and which parameters are compared. wParam always is; lParam only with kLParam.
-enum ExpectedFlags {
-    kSent = kMessageSent,
-    kPosted = kMessagePosted,
-    kDispatched = kMessageDispatched,
-    kDefault = kMessageDefault,
-    kEventMask = 7,
-    kLParam = 8,
-};
-
-struct ExpectedMessage {
+// One expected step of message traffic; lParam is compared only when given. WM_QUIT belongs to
+// the thread, every other message to the window under test.
+struct Step {
+    int event;
     UINT message;
-    int flags;
     WPARAM wParam;
-    LPARAM lParam;
+    std::optional<LPARAM> lParam;
 };
 
-std::string MessageName(UINT message) {
-    switch (message) {
-        case WM_CREATE: return "WM_CREATE";
-        case WM_DESTROY: return "WM_DESTROY";
-        case WM_PAINT: return "WM_PAINT";
-        case WM_CLOSE: return "WM_CLOSE";
-        case WM_QUIT: return "WM_QUIT";
-        case WM_SHOWWINDOW: return "WM_SHOWWINDOW";
-        case WM_NCCREATE: return "WM_NCCREATE";
-        case WM_NCDESTROY: return "WM_NCDESTROY";
-        case WM_KEYDOWN: return "WM_KEYDOWN";
-        case WM_KEYUP: return "WM_KEYUP";
-        case WM_SYSCOMMAND: return "WM_SYSCOMMAND";
-        case WM_IME_SETCONTEXT: return "WM_IME_SETCONTEXT";
+#define NAMED(m) {m, #m}
+std::string Name(UINT message) {
+    static const std::pair<UINT, const char*> kNames[] = {
+        NAMED(WM_CREATE),     NAMED(WM_DESTROY),    NAMED(WM_PAINT),    NAMED(WM_CLOSE),
+        NAMED(WM_QUIT),       NAMED(WM_SHOWWINDOW), NAMED(WM_NCCREATE), NAMED(WM_NCDESTROY),
+        NAMED(WM_KEYDOWN),    NAMED(WM_SYSCOMMAND), NAMED(WM_IME_SETCONTEXT)};
+    for (const auto& name : kNames) {
+        if (name.first == message) return name.second;
     }
+    return "message " + std::to_string(message);
+}
+
+std::string Show(int event, UINT message, HWND window, WPARAM wParam, const std::optional<LPARAM>& lParam) {
+    static const char* const kEvents[] = {"?", "sent", "posted", "dispatched", "default"};
     std::ostringstream out;
-    out << "message 0x" << std::hex << message;
+    out << Name(message) << ' ' << kEvents[event >= 1 && event <= 4 ? event : 0] << " to " << window
+        << " wParam 0x" << std::hex << wParam;
+    if (lParam) out << " lParam 0x" << *lParam;
     return out.str();
 }
+std::string Show(const LoggedMessage& m) { return Show(m.event, m.message, m.window, m.wParam, m.lParam); }
+HWND Owner(const Step& s, HWND window) { return s.message == WM_QUIT ? nullptr : window; }
+std::string Show(const Step& s, HWND window) { return Show(s.event, s.message, Owner(s, window), s.wParam, s.lParam); }
 
-const char* EventName(int event) {
-    switch (event) {
-        case kMessageSent: return "sent";
-        case kMessagePosted: return "posted";
-        case kMessageDispatched: return "dispatched";
-        case kMessageDefault: return "default";
-    }
-    return "(unknown event)";
+bool Matches(const Step& want, const LoggedMessage& got, HWND window) {
+    return got.event == want.event && got.message == want.message && got.window == Owner(want, window) &&
+           got.wParam == want.wParam && (!want.lParam || got.lParam == *want.lParam);
 }
 
-std::string Describe(UINT message, int event, HWND window, WPARAM wParam, LPARAM lParam, bool withLParam) {
-    std::ostringstream out;
-    out << MessageName(message) << ' ' << EventName(event) << " to " << window << " wParam 0x" << std::hex
-        << wParam;
-    if (withLParam) out << " lParam 0x" << lParam;
-    return out.str();
-}
-
-std::string Describe(const LoggedMessage& got) {
-    return Describe(got.message, got.event, got.window, got.wParam, got.lParam, true);
-}
-
-// WM_QUIT belongs to the thread, every other message to the window under test.
-HWND ExpectedWindow(const ExpectedMessage& expected, HWND window) {
-    return expected.message == WM_QUIT ? nullptr : window;
-}
-
-std::string Describe(const ExpectedMessage& expected, HWND window) {
-    return Describe(expected.message, expected.flags & kEventMask, ExpectedWindow(expected, window),
-                    expected.wParam, expected.lParam, (expected.flags & kLParam) != 0);
-}
-
-bool Matches(const ExpectedMessage& expected, const LoggedMessage& got, HWND window) {
-    return got.message == expected.message && got.event == (expected.flags & kEventMask) &&
-           got.window == ExpectedWindow(expected, window) && got.wParam == expected.wParam &&
-           (!(expected.flags & kLParam) || got.lParam == expected.lParam);
-}
-
-// Compares the logged traffic with a table, reporting each missing, spurious or different message
-// with its index, then the whole sequence that was logged. Use it through EXPECT_SEQUENCE.
-void ExpectSequence(const char* file, int line, const std::vector<LoggedMessage>& log,
-                    const ExpectedMessage* table, size_t count, HWND window, const char* call) {
-    const std::vector<ExpectedMessage> expected(table, table + count);
-    std::ostringstream problems;
-    size_t e = 0;
-    size_t g = 0;
-    while (e < expected.size() || g < log.size()) {
-        if (e == expected.size()) {
-            problems << "  index " << g << ": spurious " << Describe(log[g]) << '\n';
-            ++g;
-        } else if (g == log.size()) {
-            problems << "  index " << g << ": missing " << Describe(expected[e], window) << '\n';
-            ++e;
-        } else if (Matches(expected[e], log[g], window)) {
-            ++e;
-            ++g;
-        } else if (g + 1 < log.size() && Matches(expected[e], log[g + 1], window)) {
-            problems << "  index " << g << ": spurious " << Describe(log[g]) << '\n';
-            ++g;
-        } else if (e + 1 < expected.size() && Matches(expected[e + 1], log[g], window)) {
-            problems << "  index " << g << ": missing " << Describe(expected[e], window) << '\n';
-            ++e;
+// Reports each missing, spurious or different message with its index, then everything logged.
+void ExpectSequence(const std::vector<LoggedMessage>& got, const std::vector<Step>& want, HWND window) {
+    auto matches = [&](size_t w, size_t g) {
+        return w < want.size() && g < got.size() && Matches(want[w], got[g], window);
+    };
+    std::string problems;
+    for (size_t w = 0, g = 0; w < want.size() || g < got.size();) {
+        const std::string at = "  index " + std::to_string(g) + ": ";
+        if (matches(w, g)) {
+            ++w, ++g;
+        } else if (w == want.size() || matches(w, g + 1)) {
+            problems += at + "spurious " + Show(got[g++]) + "\n";
+        } else if (g == got.size() || matches(w + 1, g)) {
+            problems += at + "missing " + Show(want[w++], window) + "\n";
         } else {
-            problems << "  index " << g << ": expected " << Describe(expected[e], window) << ", got "
-                     << Describe(log[g]) << '\n';
-            ++e;
-            ++g;
+            problems += at + "expected " + Show(want[w++], window) + ", got " + Show(got[g++]) + "\n";
         }
     }
-    if (problems.str().empty()) return;
-    std::ostringstream all;
-    for (size_t i = 0; i < log.size(); ++i) all << "  " << i << ": " << Describe(log[i]) << '\n';
-    ADD_FAILURE_AT(file, line) << "messages of " << call << " differ from the table:\n"
-                  << problems.str() << "logged (" << log.size() << "):\n"
-                  << (log.empty() ? std::string("  nothing\n") : all.str());
+    if (problems.empty()) return;
+    std::string all;
+    for (const LoggedMessage& m : got) all += "  " + Show(m) + "\n";
+    ADD_FAILURE() << "messages differ from the table:\n" << problems << "logged:\n" << all;
 }
 
-#define EXPECT_SEQUENCE(log, table, window, call) \
-    ExpectSequence(__FILE__, __LINE__, log, table, std::size(table), window, call)
+std::string Show(const RECT& r) {
+    return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", " +
+           std::to_string(r.bottom) + ")";
+}
 
-// Everything written to stdout between construction and Finish().
-class StdoutCapture {
-public:
-    StdoutCapture() {
-        fflush(stdout);
-        file_ = tmpfile();
-        saved_ = dup(STDOUT_FILENO);
-        if (file_ != nullptr && saved_ >= 0) dup2(fileno(file_), STDOUT_FILENO);
-    }
-    ~StdoutCapture() { Finish(); }
+UINT NextQueued() {
+    MSG msg = {};
+    return PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) ? msg.message : 0;
+}
 
-    std::string Finish() {
-        if (saved_ < 0) return text_;
-        fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-        saved_ = -1;
-        if (file_ != nullptr) {
-            rewind(file_);
-            char buffer[256];
-            size_t count;
-            while ((count = fread(buffer, 1, sizeof buffer, file_)) > 0) text_.append(buffer, count);
-            fclose(file_);
-            file_ = nullptr;
-        }
-        return text_;
-    }
-
-private:
-    FILE* file_ = nullptr;
-    int saved_ = -1;
-    std::string text_;
-};
+void Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    MSG msg = {window, message, wParam, lParam, 0, {0, 0}};
+    DispatchMessageA(&msg);
+}
 
 class AppWindowTest : public ::testing::Test {
 protected:
@@ -186,406 +105,139 @@ protected:
         PlatformLogMessagesForTests(nullptr);
         PlatformResetForTests();
     }
-
-    HWND Create(int windowed) { return CreateAppWindow(kTitle, kWidth, kHeight, windowed, AppWindowProc); }
-
-    // A created window, with the messages of its creation already behind it.
-    HWND CreateQuietly(int windowed = 1) {
-        HWND window = Create(windowed);
-        EXPECT_NE(window, nullptr) << "CreateAppWindow(\"" << kTitle << "\", 1024, 768, " << windowed
-                                   << ", AppWindowProc) failed";
-        return window;
-    }
-
+    HWND Create(int windowed, int width = 1024) { return CreateAppWindow(kTitle, width, 768, windowed, AppWindowProc); }
     void StartLog() {
         log.clear();
         PlatformLogMessagesForTests(&log);
     }
-
-    static SDL_Window* SdlWindowOf(HWND window) {
-        WindowObject* object = LayerWindowFromHandle(window);
-        return object != nullptr ? object->sdl : nullptr;
-    }
-
-    // Removes and returns the next queued message's identifier, or 0 with the queue empty.
-    static UINT NextQueued() {
-        MSG msg = {};
-        return PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) ? msg.message : 0;
-    }
-
-    static LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        MSG msg = {};
-        msg.hwnd = window;
-        msg.message = message;
-        msg.wParam = wParam;
-        msg.lParam = lParam;
-        return DispatchMessageA(&msg);
-    }
-
     std::vector<LoggedMessage> log;
 };
 
-// --- Expected messages ------------------------------------------------------------------------
-
-// CreateAppWindow(kTitle, 1024, 768, windowed or not, AppWindowProc): CreateWindowExA,
-// ShowWindow(SW_SHOW), UpdateWindow. WM_NCCREATE must reach DefWindowProcA, whose TRUE lets the
-// creation go on; hiding the cursor in full-screen mode sends nothing.
-const ExpectedMessage kCreateSeq[] = {
-    {WM_NCCREATE, kSent, 0, 0},       {WM_NCCREATE, kDefault, 0, 0},
-    {WM_CREATE, kSent, 0, 0},         {WM_CREATE, kDefault, 0, 0},
-    {WM_SHOWWINDOW, kSent, TRUE, 0},  {WM_SHOWWINDOW, kDefault, TRUE, 0},
-    {WM_PAINT, kSent, 0, 0},          {WM_PAINT, kDefault, 0, 0},
-};
-
-// DispatchMessageA of WM_KEYDOWN VK_ESCAPE (lParam: repeat count 1, scan code 1).
-const ExpectedMessage kEscapeSeq[] = {
-    {WM_KEYDOWN, kDispatched, VK_ESCAPE, 0},
-    {WM_QUIT, kPosted, 0, 0},
-    {WM_KEYDOWN, kDefault | kLParam, VK_ESCAPE, 0x00010001},
-};
-
-// DispatchMessageA of WM_KEYDOWN 'Z', WM_KEYDOWN VK_RIGHT, then WM_KEYUP VK_ESCAPE.
-const ExpectedMessage kOtherKeysSeq[] = {
-    {WM_KEYDOWN, kDispatched, 'Z', 0},     {WM_KEYDOWN, kDefault, 'Z', 0},
-    {WM_KEYDOWN, kDispatched, VK_RIGHT, 0}, {WM_KEYDOWN, kDefault, VK_RIGHT, 0},
-    {WM_KEYUP, kDispatched, VK_ESCAPE, 0},  {WM_KEYUP, kDefault, VK_ESCAPE, 0},
-};
-
-// PumpMessages with an SDL Escape key press waiting: the layer posts WM_KEYDOWN, the pump
-// dispatches it, and the quit message AppWindowProc posts stops the pump.
-const ExpectedMessage kPumpEscapeSeq[] = {
-    {WM_KEYDOWN, kPosted, VK_ESCAPE, 0},
-    {WM_KEYDOWN, kDispatched, VK_ESCAPE, 0},
-    {WM_QUIT, kPosted, 0, 0},
-    {WM_KEYDOWN, kDefault, VK_ESCAPE, 0},
-};
-
-// PumpMessages with an SDL close-box event waiting: WM_CLOSE is posted and dispatched, and
-// AppWindowProc keeps it from DefWindowProcA, which would destroy the window.
-const ExpectedMessage kPumpCloseSeq[] = {
-    {WM_CLOSE, kPosted, 0, 0},
-    {WM_CLOSE, kDispatched, 0, 0},
-    {WM_QUIT, kPosted, 0, 0},
-};
-
-// DispatchMessageA of WM_CLOSE.
-const ExpectedMessage kCloseSeq[] = {
-    {WM_CLOSE, kDispatched, 0, 0},
-    {WM_QUIT, kPosted, 0, 0},
-};
-
-// DestroyWindow(window): WM_DESTROY is answered with the quit message, WM_NCDESTROY goes on to
-// the default handling.
-const ExpectedMessage kDestroySeq[] = {
-    {WM_DESTROY, kSent, 0, 0},
-    {WM_QUIT, kPosted, 0, 0},
-    {WM_NCDESTROY, kSent, 0, 0},
-    {WM_NCDESTROY, kDefault, 0, 0},
-};
-
-// SendMessage(WM_SYSCOMMAND, SC_CLOSE), as Alt+F4 and the window menu send it: the default
-// handling sends WM_CLOSE, which posts the quit message and destroys nothing.
-const ExpectedMessage kSysCloseSeq[] = {
-    {WM_SYSCOMMAND, kSent, SC_CLOSE, 0},
-    {WM_SYSCOMMAND, kDefault, SC_CLOSE, 0},
-    {WM_CLOSE, kSent, 0, 0},
-    {WM_QUIT, kPosted, 0, 0},
-};
-
-// SendMessage(WM_IME_SETCONTEXT, TRUE, ISC_SHOWUIALL), then (FALSE, 0xF234567A): the composition,
-// guideline and candidate bits (0xC000000F) never reach DefWindowProcA; the others pass unchanged.
-const ExpectedMessage kImeSetContextSeq[] = {
-    {WM_IME_SETCONTEXT, kSent | kLParam, TRUE, static_cast<LPARAM>(ISC_SHOWUIALL)},
-    {WM_IME_SETCONTEXT, kDefault | kLParam, TRUE, 0},
-    {WM_IME_SETCONTEXT, kSent | kLParam, FALSE, static_cast<LPARAM>(0xF234567Au)},
-    {WM_IME_SETCONTEXT, kDefault | kLParam, FALSE, 0x32345670},
-};
-
-// --- Creation ---------------------------------------------------------------------------------
-
-TEST_F(AppWindowTest, CreationSendsCreateShowAndPaintThroughTheDefaultHandling) {
-    StartLog();
-    HWND window = Create(1);
-    ASSERT_NE(window, nullptr) << "CreateAppWindow of a windowed 1024x768 window failed";
-    EXPECT_SEQUENCE(log, kCreateSeq, window, "CreateAppWindow (windowed)");
-    EXPECT_EQ(NextQueued(), 0u) << "expected nothing queued by creation";
-    EXPECT_NE(GetDC(window), nullptr) << "expected the created window to have its device context";
-
-    SDL_Window* sdl = SdlWindowOf(window);
-    ASSERT_NE(sdl, nullptr) << "expected an SDL window behind the handle";
-    EXPECT_STREQ(SDL_GetWindowTitle(sdl), kTitle);
-    EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_SHOWN)
-        << "expected the window shown, flags 0x" << std::hex << SDL_GetWindowFlags(sdl);
-    EXPECT_EQ(LayerWindowFromHandle(window)->className, kTitle) << "expected the title as the class name";
-}
-
-TEST_F(AppWindowTest, FullScreenCreationSendsTheSameMessages) {
-    StartLog();
-    HWND window = Create(0);
-    ASSERT_NE(window, nullptr) << "CreateAppWindow of a full-screen 1024x768 window failed";
-    EXPECT_SEQUENCE(log, kCreateSeq, window, "CreateAppWindow (full screen)");
-}
-
-TEST_F(AppWindowTest, SecondCallFailsAtRegistrationSilently) {
-    HWND first = CreateQuietly();
-    ASSERT_NE(first, nullptr);
-    StartLog();
-    StdoutCapture capture;
-    HWND second = Create(1);
-    const std::string printed = capture.Finish();
-    // Case: the class record still names the class the first call registered.
-    EXPECT_EQ(second, nullptr) << "expected the second CreateAppWindow to fail at RegisterClassExA";
-    EXPECT_EQ(printed, "") << "expected a failed registration to print nothing";
-    EXPECT_TRUE(log.empty()) << "expected no messages from a failed registration, got " << log.size()
-                             << ", the first " << Describe(log.front());
-    EXPECT_EQ(LayerNewestWindow(), LayerWindowFromHandle(first)) << "expected no second window to exist";
-}
-
-TEST_F(AppWindowTest, FailedCreationPrintsTheErrorWithoutLineBreak) {
-    // Case: a client area wider than SDL allows (16384), so CreateWindowExA fails after the class
-    // was registered.
-    StartLog();
-    StdoutCapture capture;
-    HWND window = CreateAppWindow(kTitle, 20000, kHeight, 1, AppWindowProc);
-    const std::string printed = capture.Finish();
-    EXPECT_EQ(window, nullptr) << "expected CreateAppWindow to fail for a 20000-pixel-wide window";
-    EXPECT_EQ(printed, "ERROR : Can't Create Window") << "expected the error on stdout, no line break";
-    EXPECT_TRUE(log.empty()) << "expected no messages from a window that was never made, got " << log.size()
-                             << ", the first " << Describe(log.front());
-    EXPECT_EQ(LayerNewestWindow(), nullptr) << "expected no window to be left behind";
-}
-
-// --- Geometry ---------------------------------------------------------------------------------
-
-struct AdjustCase {
-    const char* what;
-    DWORD style;
-    DWORD exStyle;
-    RECT in;
-    RECT out;
-};
-
 TEST_F(AppWindowTest, AdjustWindowRectExAddsTheFrameOfEachMode) {
-    const AdjustCase cases[] = {
-        // 4 px sizing frame on every side and a 19 px caption above the top one.
-        {"windowed", 0x00CE0000, 0x00040100, {0, 0, 1024, 768}, {-4, -23, 1028, 772}},
-        {"windowed, offset", 0x00CE0000, 0x00040100, {10, 20, 110, 220}, {6, -3, 114, 224}},
-        // A pop-up has no frame at all.
-        {"full screen", WS_POPUP, WS_EX_APPWINDOW, {0, 0, 1024, 768}, {0, 0, 1024, 768}},
+    const struct {
+        DWORD style, exStyle;
+        RECT in, out;
+    } cases[] = {
+        {0x00CE0000, 0x00040100, {0, 0, 1024, 768}, {-4, -23, 1028, 772}},  // 4 px frame, 19 px caption
+        {0x00CE0000, 0x00040100, {10, 20, 110, 220}, {6, -3, 114, 224}},
+        {WS_POPUP, WS_EX_APPWINDOW, {0, 0, 1024, 768}, {0, 0, 1024, 768}},
     };
-    for (const AdjustCase& c : cases) {
+    for (const auto& c : cases) {
         RECT rect = c.in;
-        EXPECT_TRUE(AdjustWindowRectEx(&rect, c.style, FALSE, c.exStyle)) << c.what;
-        EXPECT_TRUE(rect.left == c.out.left && rect.top == c.out.top && rect.right == c.out.right &&
-                    rect.bottom == c.out.bottom)
-            << c.what << ": expected (" << c.out.left << ", " << c.out.top << ", " << c.out.right << ", "
-            << c.out.bottom << "), got (" << rect.left << ", " << rect.top << ", " << rect.right << ", "
-            << rect.bottom << ")";
+        EXPECT_TRUE(AdjustWindowRectEx(&rect, c.style, FALSE, c.exStyle));
+        EXPECT_EQ(Show(rect), Show(c.out)) << "style 0x" << std::hex << c.style << " around " << Show(c.in);
     }
 }
 
-TEST_F(AppWindowTest, WindowedClientIsExactlyTheSizeAskedForInsideACentredFrame) {
-    HWND window = CreateQuietly(1);
-    ASSERT_NE(window, nullptr);
-    WindowObject* object = LayerWindowFromHandle(window);
-    ASSERT_NE(object, nullptr);
-    EXPECT_EQ(object->style, 0x00CE0000u) << "expected WS_OVERLAPPEDWINDOW without WS_MAXIMIZEBOX";
-    EXPECT_EQ(object->exStyle, 0x00040100u) << "expected WS_EX_APPWINDOW | WS_EX_WINDOWEDGE";
-
-    // The outer frame, 1032x795, centred with division that truncates towards zero (the offscreen
-    // display may be smaller than the frame, where truncation and flooring differ).
-    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    ASSERT_GT(screenWidth, 0) << "expected the layer to report the screen's width";
-    ASSERT_GT(screenHeight, 0) << "expected the layer to report the screen's height";
-    const int outerX = (screenWidth - 1032) / 2;
-    const int outerY = (screenHeight - 795) / 2;
-    const RECT& outer = object->outer;
-    EXPECT_TRUE(outer.left == outerX && outer.top == outerY && outer.right == outerX + 1032 &&
-                outer.bottom == outerY + 795)
-        << "on a " << screenWidth << "x" << screenHeight << " screen expected the outer rectangle (" << outerX
-        << ", " << outerY << ", " << outerX + 1032 << ", " << outerY + 795 << "), got (" << outer.left << ", "
-        << outer.top << ", " << outer.right << ", " << outer.bottom << ")";
-
-    SDL_Window* sdl = SdlWindowOf(window);
-    ASSERT_NE(sdl, nullptr);
-    int width = 0, height = 0, x = 0, y = 0;
-    SDL_GetWindowSize(sdl, &width, &height);
-    SDL_GetWindowPosition(sdl, &x, &y);
-    EXPECT_TRUE(width == kWidth && height == kHeight)
-        << "expected a client area of 1024x768, got " << width << "x" << height;
-    EXPECT_TRUE(x == outerX + 4 && y == outerY + 23)
-        << "expected the client area at (" << outerX + 4 << ", " << outerY + 23 << "), inside the frame, got ("
-        << x << ", " << y << ")";
-    EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_RESIZABLE) << "expected a sizing frame";
-    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE) << "expected the cursor to stay visible when windowed";
-}
-
-TEST_F(AppWindowTest, FullScreenIsABorderlessPopUpAtTheOriginWithTheCursorHidden) {
-    HWND window = CreateQuietly(0);
-    ASSERT_NE(window, nullptr);
-    WindowObject* object = LayerWindowFromHandle(window);
-    ASSERT_NE(object, nullptr);
-    EXPECT_EQ(object->style, WS_POPUP) << "expected a pop-up";
-    EXPECT_EQ(object->exStyle, WS_EX_APPWINDOW) << "expected WS_EX_APPWINDOW alone";
-    const RECT& outer = object->outer;
-    EXPECT_TRUE(outer.left == 0 && outer.top == 0 && outer.right == kWidth && outer.bottom == kHeight)
-        << "expected the outer rectangle (0, 0, 1024, 768), got (" << outer.left << ", " << outer.top << ", "
-        << outer.right << ", " << outer.bottom << ")";
-
-    SDL_Window* sdl = SdlWindowOf(window);
-    ASSERT_NE(sdl, nullptr);
-    int width = 0, height = 0, x = -1, y = -1;
-    SDL_GetWindowSize(sdl, &width, &height);
-    SDL_GetWindowPosition(sdl, &x, &y);
-    EXPECT_TRUE(width == kWidth && height == kHeight)
-        << "expected a client area of 1024x768, got " << width << "x" << height;
-    EXPECT_TRUE(x == 0 && y == 0) << "expected the window at (0, 0), got (" << x << ", " << y << ")";
-    EXPECT_TRUE(SDL_GetWindowFlags(sdl) & SDL_WINDOW_BORDERLESS)
-        << "expected no frame, flags 0x" << std::hex << SDL_GetWindowFlags(sdl);
-    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE) << "expected the cursor hidden in full-screen mode";
-}
-
-// --- Ending the program -----------------------------------------------------------------------
-
-TEST_F(AppWindowTest, EscapeKeyPostsQuitAndStillReachesTheDefaultHandling) {
-    HWND window = CreateQuietly();
-    ASSERT_NE(window, nullptr);
-    StartLog();
-    Dispatch(window, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-    EXPECT_SEQUENCE(log, kEscapeSeq, window, "DispatchMessageA(WM_KEYDOWN, VK_ESCAPE)");
-    EXPECT_EQ(NextQueued(), static_cast<UINT>(WM_QUIT)) << "expected WM_QUIT queued";
-    EXPECT_NE(GetDC(window), nullptr) << "expected Escape to leave the window alone";
-}
-
-TEST_F(AppWindowTest, OtherKeysOnlyReachTheDefaultHandling) {
-    HWND window = CreateQuietly();
-    ASSERT_NE(window, nullptr);
-    StartLog();
-    Dispatch(window, WM_KEYDOWN, 'Z', 0);
-    Dispatch(window, WM_KEYDOWN, VK_RIGHT, 0);
-    Dispatch(window, WM_KEYUP, VK_ESCAPE, 0);
-    // Case: only the Escape key going down ends the program.
-    EXPECT_SEQUENCE(log, kOtherKeysSeq, window, "DispatchMessageA of Z, right arrow, Escape released");
-    EXPECT_EQ(NextQueued(), 0u) << "expected no quit message";
-}
-
-TEST_F(AppWindowTest, EscapePressedInTheWindowEndsThePumpAtOnce) {
-    HWND window = CreateQuietly();
-    ASSERT_NE(window, nullptr);
-    SDL_Window* sdl = SdlWindowOf(window);
-    ASSERT_NE(sdl, nullptr);
-    SDL_Event press = {};
-    press.type = SDL_KEYDOWN;
-    press.key.windowID = SDL_GetWindowID(sdl);
-    press.key.state = SDL_PRESSED;
-    press.key.keysym.scancode = SDL_SCANCODE_ESCAPE;
-    press.key.keysym.sym = SDLK_ESCAPE;
-    ASSERT_EQ(SDL_PushEvent(&press), 1) << "SDL_PushEvent: " << SDL_GetError();
-
-    StartLog();
-    const int goOn = PumpMessages();
-    EXPECT_EQ(goOn, 0) << "expected the pump to stop at the quit message";
-    EXPECT_SEQUENCE(log, kPumpEscapeSeq, window, "PumpMessages after an Escape key press");
-    EXPECT_EQ(NextQueued(), 0u) << "expected the pump to have removed the quit message";
-}
-
-TEST_F(AppWindowTest, CloseBoxPostsQuitAndKeepsTheWindow) {
-    HWND window = CreateQuietly();
-    ASSERT_NE(window, nullptr);
-    SDL_Window* sdl = SdlWindowOf(window);
-    ASSERT_NE(sdl, nullptr);
-    SDL_Event close = {};
-    close.type = SDL_WINDOWEVENT;
-    close.window.windowID = SDL_GetWindowID(sdl);
-    close.window.event = SDL_WINDOWEVENT_CLOSE;
-    ASSERT_EQ(SDL_PushEvent(&close), 1) << "SDL_PushEvent: " << SDL_GetError();
-
-    StartLog();
-    const int goOn = PumpMessages();
-    EXPECT_EQ(goOn, 0) << "expected the pump to stop at the quit message";
-    EXPECT_SEQUENCE(log, kPumpCloseSeq, window, "PumpMessages after the close box");
-    EXPECT_NE(GetDC(window), nullptr) << "expected the window to survive its close request until teardown";
-    EXPECT_EQ(SdlWindowOf(window), sdl) << "expected the same SDL window still behind the handle";
-}
-
-TEST_F(AppWindowTest, CloseMessageIsNotPassedOn) {
-    HWND window = CreateQuietly();
-    ASSERT_NE(window, nullptr);
-    StartLog();
-    const LRESULT result = Dispatch(window, WM_CLOSE, 0, 0);
-    EXPECT_SEQUENCE(log, kCloseSeq, window, "DispatchMessageA(WM_CLOSE)");
-    EXPECT_EQ(result, 0) << "expected WM_CLOSE to be answered with 0";
-    EXPECT_NE(GetDC(window), nullptr) << "expected WM_CLOSE to leave the window in place";
-    EXPECT_EQ(NextQueued(), static_cast<UINT>(WM_QUIT)) << "expected exactly one WM_QUIT queued";
-    EXPECT_EQ(NextQueued(), 0u) << "expected nothing after the quit message";
-}
-
-TEST_F(AppWindowTest, DestroyWindowPostsQuit) {
-    HWND window = CreateQuietly();
-    ASSERT_NE(window, nullptr);
-    StartLog();
-    EXPECT_TRUE(DestroyWindow(window)) << "expected DestroyWindow to succeed";
-    EXPECT_SEQUENCE(log, kDestroySeq, window, "DestroyWindow");
-    EXPECT_EQ(GetDC(window), nullptr) << "expected the destroyed window to be gone";
-    EXPECT_EQ(NextQueued(), static_cast<UINT>(WM_QUIT)) << "expected WM_QUIT queued";
-}
-
-TEST_F(AppWindowTest, SystemCloseCommandEndsTheProgramThroughWmClose) {
-    HWND window = CreateQuietly();
-    ASSERT_NE(window, nullptr);
-    StartLog();
-    LayerSendMessage(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_SEQUENCE(log, kSysCloseSeq, window, "SendMessage(WM_SYSCOMMAND, SC_CLOSE)");
-    EXPECT_NE(GetDC(window), nullptr) << "expected the window to stay until teardown";
-}
-
-// --- System commands and input methods ----------------------------------------------------------
-
-TEST_F(AppWindowTest, ScreenSaverAndMonitorPowerCommandsAreSwallowed) {
-    HWND window = CreateQuietly();
-    ASSERT_NE(window, nullptr);
-    // The low four bits of a command are Windows' own; SC_MONITORPOWER's lParam is the power
-    // state (2 = off).
-    const WPARAM commands[] = {SC_SCREENSAVE, SC_MONITORPOWER, SC_MONITORPOWER | 2, SC_SCREENSAVE | 0xF};
-    for (WPARAM command : commands) {
+// CreateAppWindow: CreateWindowExA, ShowWindow(SW_SHOW), UpdateWindow. WM_NCCREATE must reach
+// DefWindowProcA, whose TRUE lets the creation go on.
+TEST_F(AppWindowTest, CreationMessagesAndGeometryOfEachMode) {
+    const std::vector<Step> kCreateSeq = {
+        {kSent, WM_NCCREATE, 0, {}},     {kDefault, WM_NCCREATE, 0, {}},   {kSent, WM_CREATE, 0, {}},
+        {kDefault, WM_CREATE, 0, {}},    {kSent, WM_SHOWWINDOW, TRUE, {}}, {kDefault, WM_SHOWWINDOW, TRUE, {}},
+        {kSent, WM_PAINT, 0, {}},        {kDefault, WM_PAINT, 0, {}}};
+    const struct {
+        int windowed;
+        RECT frame;
+        int cursor;
+    } cases[] = {{1, {4, 23, 4, 4}, SDL_ENABLE}, {0, {0, 0, 0, 0}, SDL_DISABLE}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.windowed ? "windowed" : "full screen");
+        PlatformResetForTests();
         StartLog();
-        const LRESULT result = LayerSendMessage(window, WM_SYSCOMMAND, command, 2);
-        // SendMessage(WM_SYSCOMMAND, command, 2): answered by AppWindowProc alone.
-        const ExpectedMessage swallowedSeq[] = {{WM_SYSCOMMAND, kSent, command, 0}};
-        EXPECT_SEQUENCE(log, swallowedSeq, window, "SendMessage(WM_SYSCOMMAND) of a swallowed command");
-        EXPECT_EQ(result, 0) << "command 0x" << std::hex << command << ": expected 0 when swallowed";
+        HWND window = Create(c.windowed);
+        WindowObject* object = LayerWindowFromHandle(window);
+        ASSERT_NE(object, nullptr) << "CreateAppWindow failed";
+        ExpectSequence(log, kCreateSeq, window);
+        EXPECT_EQ(NextQueued(), 0u) << "creation queues nothing";
+        const int outerWidth = 1024 + c.frame.left + c.frame.right, outerHeight = 768 + c.frame.top + c.frame.bottom;
+        // Centred with truncating division: the offscreen screen may be smaller than the frame.
+        const int x = c.windowed ? (GetSystemMetrics(SM_CXSCREEN) - outerWidth) / 2 : 0;
+        const int y = c.windowed ? (GetSystemMetrics(SM_CYSCREEN) - outerHeight) / 2 : 0;
+        EXPECT_EQ(Show(object->outer), Show(RECT{x, y, x + outerWidth, y + outerHeight})) << "outer rectangle";
+        int clientX = -1, clientY = -1, width = 0, height = 0;
+        SDL_GetWindowPosition(object->sdl, &clientX, &clientY);
+        SDL_GetWindowSize(object->sdl, &width, &height);
+        const RECT client = {x + c.frame.left, y + c.frame.top, x + c.frame.left + 1024, y + c.frame.top + 768};
+        EXPECT_EQ(Show(RECT{clientX, clientY, clientX + width, clientY + height}), Show(client)) << "client area";
+        EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), c.cursor) << "cursor shown (1) or hidden (0)";
     }
-    EXPECT_EQ(NextQueued(), 0u) << "expected no quit message from swallowed commands";
 }
 
-TEST_F(AppWindowTest, OtherSystemCommandsGoToTheDefaultHandling) {
-    HWND window = CreateQuietly();
-    ASSERT_NE(window, nullptr);
-    // SC_MINIMIZE, SC_MOVE as a caption drag sends it, and SC_CONTEXTHELP and SC_TASKLIST, the
-    // neighbours of the swallowed commands.
-    const WPARAM commands[] = {SC_MINIMIZE, SC_MOVE | 2, SC_MONITORPOWER + 0x10, SC_SCREENSAVE - 0x10};
-    for (WPARAM command : commands) {
+TEST_F(AppWindowTest, SecondCallIsSilentAndAnUncreatableWindowPrintsTheError) {
+    // The class record still names the class the first call registered: RegisterClassExA fails.
+    ASSERT_NE(Create(1), nullptr);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Create(1), nullptr) << "second CreateAppWindow";
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "a failed registration prints nothing";
+
+    // Wider than SDL allows (16384): the class registers, CreateWindowExA fails.
+    PlatformResetForTests();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(Create(1, 20000), nullptr) << "CreateAppWindow 20000 pixels wide";
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR : Can't Create Window") << "no line break";
+    EXPECT_EQ(LayerNewestWindow(), nullptr) << "no window left behind";
+}
+
+TEST_F(AppWindowTest, WindowProcedureMessageTables) {
+    const struct {
+        const char* what;
+        void (*act)(HWND);
+        std::vector<Step> expected;
+        bool quits, survives;
+    } cases[] = {
+        {"DispatchMessageA of WM_KEYDOWN 'Z', then VK_ESCAPE (repeat 1, scan code 1)",
+         [](HWND w) {
+             Dispatch(w, WM_KEYDOWN, 'Z', 0);
+             Dispatch(w, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+         },
+         {{kDispatched, WM_KEYDOWN, 'Z', {}}, {kDefault, WM_KEYDOWN, 'Z', {}},
+          {kDispatched, WM_KEYDOWN, VK_ESCAPE, {}}, {kPosted, WM_QUIT, 0, {}},
+          {kDefault, WM_KEYDOWN, VK_ESCAPE, 0x00010001}},
+         true, true},
+        // Not passed on: DefWindowProcA would destroy the window, which teardown does later.
+        {"DispatchMessageA of WM_CLOSE", [](HWND w) { Dispatch(w, WM_CLOSE, 0, 0); },
+         {{kDispatched, WM_CLOSE, 0, {}}, {kPosted, WM_QUIT, 0, {}}}, true, true},
+        {"DestroyWindow", [](HWND w) { DestroyWindow(w); },
+         {{kSent, WM_DESTROY, 0, {}}, {kPosted, WM_QUIT, 0, {}}, {kSent, WM_NCDESTROY, 0, {}},
+          {kDefault, WM_NCDESTROY, 0, {}}},
+         true, false},
+        {"SendMessage WM_SYSCOMMAND SC_SCREENSAVE, SC_MONITORPOWER | 2 (low bits are Windows' own)",
+         [](HWND w) { for (WPARAM c : {SC_SCREENSAVE, SC_MONITORPOWER | 2}) LayerSendMessage(w, WM_SYSCOMMAND, c, 2); },
+         {{kSent, WM_SYSCOMMAND, SC_SCREENSAVE, {}}, {kSent, WM_SYSCOMMAND, SC_MONITORPOWER | 2, {}}}, false, true},
+        {"SendMessage WM_SYSCOMMAND SC_MINIMIZE and the neighbours of the swallowed commands",
+         [](HWND w) {
+             for (WPARAM c : {SC_MINIMIZE, SC_MONITORPOWER + 0x10, SC_SCREENSAVE - 0x10})
+                 LayerSendMessage(w, WM_SYSCOMMAND, c, 0);
+         },
+         {{kSent, WM_SYSCOMMAND, SC_MINIMIZE, {}}, {kDefault, WM_SYSCOMMAND, SC_MINIMIZE, {}},
+          {kSent, WM_SYSCOMMAND, SC_MONITORPOWER + 0x10, {}}, {kDefault, WM_SYSCOMMAND, SC_MONITORPOWER + 0x10, {}},
+          {kSent, WM_SYSCOMMAND, SC_SCREENSAVE - 0x10, {}}, {kDefault, WM_SYSCOMMAND, SC_SCREENSAVE - 0x10, {}}},
+         false, true},
+        // The composition, guideline and candidate bits (0xC000000F) never reach DefWindowProcA.
+        {"SendMessage WM_IME_SETCONTEXT (TRUE, ISC_SHOWUIALL), (FALSE, 0xF234567A)",
+         [](HWND w) {
+             LayerSendMessage(w, WM_IME_SETCONTEXT, TRUE, static_cast<LPARAM>(ISC_SHOWUIALL));
+             LayerSendMessage(w, WM_IME_SETCONTEXT, FALSE, static_cast<LPARAM>(0xF234567Au));
+         },
+         {{kSent, WM_IME_SETCONTEXT, TRUE, static_cast<LPARAM>(ISC_SHOWUIALL)}, {kDefault, WM_IME_SETCONTEXT, TRUE, 0},
+          {kSent, WM_IME_SETCONTEXT, FALSE, static_cast<LPARAM>(0xF234567Au)},
+          {kDefault, WM_IME_SETCONTEXT, FALSE, 0x32345670}},
+         false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PlatformResetForTests();
+        HWND window = Create(1);
+        ASSERT_NE(window, nullptr) << "CreateAppWindow failed";
         StartLog();
-        LayerSendMessage(window, WM_SYSCOMMAND, command, 0);
-        // SendMessage(WM_SYSCOMMAND, command, 0): passed on unchanged.
-        const ExpectedMessage passedOnSeq[] = {
-            {WM_SYSCOMMAND, kSent, command, 0},
-            {WM_SYSCOMMAND, kDefault, command, 0},
-        };
-        EXPECT_SEQUENCE(log, passedOnSeq, window, "SendMessage(WM_SYSCOMMAND) of a command passed on");
+        c.act(window);
+        PlatformLogMessagesForTests(nullptr);
+        ExpectSequence(log, c.expected, window);
+        EXPECT_EQ(LayerWindowFromHandle(window) != nullptr, c.survives) << "window still there";
+        EXPECT_EQ(NextQueued(), c.quits ? static_cast<UINT>(WM_QUIT) : 0u) << "queued";
+        EXPECT_EQ(NextQueued(), 0u) << "queued after that";
     }
-    EXPECT_EQ(NextQueued(), 0u) << "expected no quit message from system commands";
-    EXPECT_NE(GetDC(window), nullptr) << "expected the window to outlive minimising";
-}
-
-TEST_F(AppWindowTest, InputMethodContextLosesItsUiWindowBits) {
-    HWND window = CreateQuietly();
-    ASSERT_NE(window, nullptr);
-    StartLog();
-    LayerSendMessage(window, WM_IME_SETCONTEXT, TRUE, static_cast<LPARAM>(ISC_SHOWUIALL));
-    LayerSendMessage(window, WM_IME_SETCONTEXT, FALSE, static_cast<LPARAM>(0xF234567Au));
-    EXPECT_SEQUENCE(log, kImeSetContextSeq, window, "SendMessage(WM_IME_SETCONTEXT)");
 }
 
 }  // namespace
