@@ -12,6 +12,8 @@
 //  [ ] deviation bounds the chord error of each flattened curve, in em; 0 means one design unit,
 //      as Win32 documents it. A curve is cut into at most 64 segments however small the bound.
 //  [ ] Codes past 255 (first + count > 256) are refused rather than read as double-byte characters.
+//  [X] The outlines of the last face and deviation are kept for the next call (the program builds
+//      its line set and then its polygon set from the same glyphs); this changes nothing in the lists.
 #include <windows.h>
 
 #include <SDL.h>
@@ -24,10 +26,12 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
-#include <deque>
+#include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -41,14 +45,49 @@ const int kMaxSegmentsPerCurve = 64;
 // normal shared by both faces.
 const double kCreaseCosine = 0.8660254037844387;  // cos 30°
 
-// The face resolved for the last pattern asked for: the program builds its line and polygon
-// glyphs one call after the other from the same font.
-struct FontOutlineState {
-    FT_Library library;
-    FT_Face face;
-    std::string pattern;  // what `face` was resolved from
+struct Point {
+    double x;
+    double y;
 };
-FontOutlineState outlines = {nullptr, nullptr, {}};
+
+// One glyph's outline, ready to be put in a list: everything in em units.
+struct GlyphShape {
+    bool loaded = false;   // the fields below are read from the font
+    bool present = false;  // the font has a glyph for the code
+    GLYPHMETRICSFLOAT metrics = {};
+    std::vector<Point> points;          // contour after contour, closed implicitly
+    std::vector<size_t> contourEnds;    // one past the last point of each contour
+    bool inkOnLeft = false;             // contours run anticlockwise around the ink
+    bool evenOdd = false;               // filled by the even-odd rule rather than non-zero winding
+};
+
+// One glyph's front face: triangles, three corners each, anticlockwise seen from +z. A corner is
+// an index into the glyph's points, or past them into `crossings`, the points GLU adds where edges
+// meet. Indices rather than coordinates keep the program's 255 faces to about 150 KB.
+struct FrontFace {
+    std::vector<uint32_t> corners;
+    std::vector<Point> crossings;
+};
+
+const Point& Corner(const GlyphShape& shape, const FrontFace& face, uint32_t corner) {
+    return corner < shape.points.size() ? shape.points[corner] : face.crossings[corner - shape.points.size()];
+}
+
+// The face resolved for the last pattern asked for, and the glyphs read from it at the last
+// deviation: the program builds its line and polygon glyphs one call after the other from the
+// same font, so the second call finds the outlines ready.
+struct FontOutlineState {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    std::string pattern;                 // what `face` was resolved from
+    double tolerance = 0.0;              // the flattening `glyphs` were read with, font units
+    std::array<GlyphShape, 256> glyphs;  // by character code
+};
+FontOutlineState outlines;
+
+void ForgetGlyphs() {
+    for (GlyphShape& glyph : outlines.glyphs) glyph = GlyphShape();
+}
 
 // Unicode of the Windows-1252 codes 0x80..0x9F; 0 where the code page defines no character.
 const unsigned short kCp1252High[32] = {
@@ -104,55 +143,40 @@ FT_Face FaceForPattern(const char* pattern) {
     if (outlines.face != nullptr) FT_Done_Face(outlines.face);
     outlines.face = face;
     outlines.pattern = pattern;
+    ForgetGlyphs();
     return face;
 }
-
-struct Point {
-    double x;
-    double y;
-};
-
-// One glyph, ready to be put in a list: everything in em units.
-struct GlyphShape {
-    bool present = false;  // the font has a glyph for the code
-    GLYPHMETRICSFLOAT metrics = {};
-    std::vector<Point> points;          // contour after contour, closed implicitly
-    std::vector<size_t> contourEnds;    // one past the last point of each contour
-    bool inkOnLeft = false;             // contours run anticlockwise around the ink
-    bool evenOdd = false;               // filled by the even-odd rule rather than non-zero winding
-    std::vector<Point> triangles;       // front face, three points each, anticlockwise seen from +z
-};
 
 // Flattens FreeType's contour callbacks into polylines, in font units.
 struct Flattener {
     double tolerance;  // largest chord error allowed, font units
     Point current;
-    GlyphShape* shape;
+    std::vector<Point>* points;         // emptied for each glyph, reused from glyph to glyph
+    std::vector<size_t>* contourEnds;   // likewise
     size_t contourStart;
 
     void Add(Point p) {
-        if (shape->points.size() > contourStart) {
-            const Point& last = shape->points.back();
+        if (points->size() > contourStart) {
+            const Point& last = points->back();
             if (std::fabs(last.x - p.x) < 1e-6 && std::fabs(last.y - p.y) < 1e-6) return;
         }
-        shape->points.push_back(p);
+        points->push_back(p);
     }
 
     // Ends the open contour: drops the closing point FreeType repeats, and contours too small to
     // enclose anything.
     void EndContour() {
-        std::vector<Point>& points = shape->points;
-        if (points.size() - contourStart >= 2) {
-            const Point& first = points[contourStart];
-            const Point& last = points.back();
-            if (std::fabs(last.x - first.x) < 1e-6 && std::fabs(last.y - first.y) < 1e-6) points.pop_back();
+        if (points->size() - contourStart >= 2) {
+            const Point& first = (*points)[contourStart];
+            const Point& last = points->back();
+            if (std::fabs(last.x - first.x) < 1e-6 && std::fabs(last.y - first.y) < 1e-6) points->pop_back();
         }
-        if (points.size() - contourStart < 3) {
-            points.resize(contourStart);
+        if (points->size() - contourStart < 3) {
+            points->resize(contourStart);
         } else {
-            shape->contourEnds.push_back(points.size());
+            contourEnds->push_back(points->size());
         }
-        contourStart = points.size();
+        contourStart = points->size();
     }
 
     int Segments(double secondDifference, double errorFactor) const {
@@ -221,12 +245,21 @@ int CubicTo(const FT_Vector* control1, const FT_Vector* control2, const FT_Vecto
 
 const FT_Outline_Funcs kFlattenFuncs = {MoveTo, LineTo, ConicTo, CubicTo, 0, 0};
 
+// Flattened outlines before they are copied into a glyph at their exact size.
+struct OutlineScratch {
+    std::vector<Point> points;
+    std::vector<size_t> contourEnds;
+};
+
 // Loads the glyph for `code` into `shape`, outlines flattened, in em units. False when the font
 // cannot give it.
-bool LoadGlyph(FT_Face face, unsigned int code, double tolerance, GlyphShape* shape) {
+bool LoadGlyph(FT_Face face, unsigned int code, double tolerance, OutlineScratch* scratch, GlyphShape* shape) {
     const unsigned long unicode = UnicodeFromCp1252(code);
     const FT_UInt index = unicode != 0 ? FT_Get_Char_Index(face, unicode) : 0;
-    if (index == 0) return true;  // no glyph: an empty list and zero metrics
+    if (index == 0) {  // no glyph: an empty list and zero metrics
+        shape->loaded = true;
+        return true;
+    }
     if (FT_Load_Glyph(face, index, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) return false;
     FT_GlyphSlot slot = face->glyph;
     if (slot->format != FT_GLYPH_FORMAT_OUTLINE) return false;
@@ -242,9 +275,13 @@ bool LoadGlyph(FT_Face face, unsigned int code, double tolerance, GlyphShape* sh
     shape->metrics.gmfCellIncX = static_cast<FLOAT>(slot->metrics.horiAdvance * em);
     shape->metrics.gmfCellIncY = 0.0f;
 
-    Flattener flattener = {tolerance, {0.0, 0.0}, shape, 0};
+    scratch->points.clear();
+    scratch->contourEnds.clear();
+    Flattener flattener = {tolerance, {0.0, 0.0}, &scratch->points, &scratch->contourEnds, 0};
     if (FT_Outline_Decompose(&slot->outline, &kFlattenFuncs, &flattener) != 0) return false;
     flattener.EndContour();
+    shape->points.assign(scratch->points.begin(), scratch->points.end());
+    shape->contourEnds.assign(scratch->contourEnds.begin(), scratch->contourEnds.end());
 
     // Twice the signed area: positive when the contours run anticlockwise around the ink.
     double area = 0.0;
@@ -263,16 +300,23 @@ bool LoadGlyph(FT_Face face, unsigned int code, double tolerance, GlyphShape* sh
         p.x *= em;
         p.y *= em;
     }
+    shape->loaded = true;
     return true;
 }
 
 // ---- front-face tessellation ------------------------------------------------------------
 
+// GLU copies the coordinates it is given; the vertex data it hands back is the corner's index
+// plus one, so that no corner is a null pointer.
 struct Tessellation {
-    std::deque<std::array<GLdouble, 3>> vertices;  // outlive the polygon, and never move
-    std::vector<Point>* triangles;
+    FrontFace* face;
+    uint32_t firstCrossing;  // index of the first added point: the glyph's point count
     bool failed;
 };
+
+void* CornerData(uint32_t corner) {
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(corner) + 1);
+}
 
 void GLAPIENTRY TessBegin(GLenum type, void* data) {
     // With an edge-flag callback GLU gives only independent triangles.
@@ -281,15 +325,25 @@ void GLAPIENTRY TessBegin(GLenum type, void* data) {
 
 void GLAPIENTRY TessEdgeFlag(GLboolean, void*) {}
 
+// The callbacks run inside GLU's C code, which an exception must not cross.
 void GLAPIENTRY TessVertex(void* vertex, void* data) {
-    const GLdouble* v = static_cast<const GLdouble*>(vertex);
-    static_cast<Tessellation*>(data)->triangles->push_back({v[0], v[1]});
+    auto* tess = static_cast<Tessellation*>(data);
+    const uintptr_t corner = reinterpret_cast<uintptr_t>(vertex) - 1;
+    try {
+        tess->face->corners.push_back(static_cast<uint32_t>(corner));
+    } catch (const std::bad_alloc&) {
+        tess->failed = true;
+    }
 }
 
 void GLAPIENTRY TessCombine(GLdouble coords[3], void*[4], GLfloat[4], void** out, void* data) {
     auto* tess = static_cast<Tessellation*>(data);
-    tess->vertices.push_back({coords[0], coords[1], coords[2]});
-    *out = tess->vertices.back().data();
+    try {
+        tess->face->crossings.push_back({coords[0], coords[1]});
+        *out = CornerData(tess->firstCrossing + static_cast<uint32_t>(tess->face->crossings.size() - 1));
+    } catch (const std::bad_alloc&) {
+        tess->failed = true;
+    }
 }
 
 void GLAPIENTRY TessError(GLenum, void* data) {
@@ -315,22 +369,38 @@ TessPtr NewTessellator() {
     return tess;
 }
 
-bool TessellateFront(GLUtesselator* tess, GlyphShape* shape) {
-    Tessellation state = {{}, &shape->triangles, false};
-    gluTessProperty(tess, GLU_TESS_WINDING_RULE, shape->evenOdd ? GLU_TESS_WINDING_ODD : GLU_TESS_WINDING_NONZERO);
+bool TessellateFront(GLUtesselator* tess, const GlyphShape& shape, FrontFace* face) {
+    Tessellation state = {face, static_cast<uint32_t>(shape.points.size()), false};
+    gluTessProperty(tess, GLU_TESS_WINDING_RULE, shape.evenOdd ? GLU_TESS_WINDING_ODD : GLU_TESS_WINDING_NONZERO);
     gluTessBeginPolygon(tess, &state);
     size_t start = 0;
-    for (size_t end : shape->contourEnds) {
+    for (size_t end : shape.contourEnds) {
         gluTessBeginContour(tess);
         for (size_t i = start; i < end; ++i) {
-            state.vertices.push_back({shape->points[i].x, shape->points[i].y, 0.0});
-            gluTessVertex(tess, state.vertices.back().data(), state.vertices.back().data());
+            GLdouble coords[3] = {shape.points[i].x, shape.points[i].y, 0.0};
+            gluTessVertex(tess, coords, CornerData(static_cast<uint32_t>(i)));
         }
         gluTessEndContour(tess);
         start = end;
     }
     gluTessEndPolygon(tess);
-    return !state.failed && shape->triangles.size() % 3 == 0;
+    return !state.failed && face->corners.size() % 3 == 0;
+}
+
+// The front faces of `count` glyphs into `faces`, with one tessellator for them all.
+bool TessellateFronts(const GlyphShape* glyphs, FrontFace* faces, size_t count) {
+    TessPtr tess;
+    for (size_t i = 0; i < count; ++i) {
+        if (glyphs[i].contourEnds.empty()) continue;
+        if (!tess) {
+            tess = NewTessellator();
+            if (!tess) return false;
+        }
+        // A polygon of n corners and h holes makes n + 2h - 2 triangles, a few more where edges cross.
+        faces[i].corners.reserve(3 * (glyphs[i].points.size() + 2 * glyphs[i].contourEnds.size()));
+        if (!TessellateFront(tess.get(), glyphs[i], &faces[i])) return false;
+    }
+    return true;
 }
 
 // ---- list contents ------------------------------------------------------------------------
@@ -409,10 +479,11 @@ void EmitContourSides(const Point* p, size_t n, bool inkOnLeft, GLfloat back) {
     } while (i != firstCrease);
 }
 
-void EmitPolygons(const GlyphShape& shape, GLfloat extrusion) {
+void EmitPolygons(const GlyphShape& shape, const FrontFace& face, GLfloat extrusion) {
     glNormal3f(0.0f, 0.0f, 1.0f);
     glBegin(GL_TRIANGLES);
-    for (const Point& v : shape.triangles) {
+    for (uint32_t corner : face.corners) {
+        const Point& v = Corner(shape, face, corner);
         glVertex3f(static_cast<GLfloat>(v.x), static_cast<GLfloat>(v.y), 0.0f);
     }
     glEnd();
@@ -421,8 +492,8 @@ void EmitPolygons(const GlyphShape& shape, GLfloat extrusion) {
     const GLfloat back = -extrusion;
     glNormal3f(0.0f, 0.0f, -1.0f);
     glBegin(GL_TRIANGLES);
-    for (size_t i = shape.triangles.size(); i > 0; --i) {  // reversed: anticlockwise seen from -z
-        const Point& v = shape.triangles[i - 1];
+    for (size_t i = face.corners.size(); i > 0; --i) {  // reversed: anticlockwise seen from -z
+        const Point& v = Corner(shape, face, face.corners[i - 1]);
         glVertex3f(static_cast<GLfloat>(v.x), static_cast<GLfloat>(v.y), back);
     }
     glEnd();
@@ -455,17 +526,21 @@ BOOL WINAPI wglUseFontOutlinesA(HDC dc, DWORD first, DWORD count, DWORD listBase
     if (face == nullptr) return FALSE;
 
     const double tolerance = deviation > 0.0f ? deviation * static_cast<double>(face->units_per_EM) : 1.0;
-    std::vector<GlyphShape> glyphs(count);
-    for (DWORD i = 0; i < count; ++i) {
-        if (!LoadGlyph(face, first + i, tolerance, &glyphs[i])) return FALSE;
+    if (tolerance != outlines.tolerance) {
+        ForgetGlyphs();
+        outlines.tolerance = tolerance;
     }
-    if (format == WGL_FONT_POLYGONS) {
-        TessPtr tess = NewTessellator();
-        if (!tess) return FALSE;
-        for (GlyphShape& glyph : glyphs) {
-            if (!glyph.contourEnds.empty() && !TessellateFront(tess.get(), &glyph)) return FALSE;
+    GlyphShape* glyphs = outlines.glyphs.data() + first;
+    OutlineScratch scratch;
+    for (DWORD i = 0; i < count; ++i) {
+        if (glyphs[i].loaded) continue;
+        if (!LoadGlyph(face, first + i, tolerance, &scratch, &glyphs[i])) {
+            glyphs[i] = GlyphShape();
+            return FALSE;
         }
     }
+    std::vector<FrontFace> faces(format == WGL_FONT_POLYGONS ? count : 0);
+    if (format == WGL_FONT_POLYGONS && !TessellateFronts(glyphs, faces.data(), count)) return FALSE;
 
     for (DWORD i = 0; i < count; ++i) {
         const GlyphShape& glyph = glyphs[i];
@@ -474,7 +549,8 @@ BOOL WINAPI wglUseFontOutlinesA(HDC dc, DWORD first, DWORD count, DWORD listBase
             if (format == WGL_FONT_LINES) {
                 EmitLines(glyph);
             } else {
-                EmitPolygons(glyph, extrusion);
+                EmitPolygons(glyph, faces[i], extrusion);
+                faces[i] = FrontFace();  // the list holds it now; the driver may reuse the memory
             }
             glTranslatef(glyph.metrics.gmfCellIncX, 0.0f, 0.0f);
         }
@@ -490,4 +566,6 @@ void LayerResetFontOutlines() {
     outlines.face = nullptr;
     outlines.library = nullptr;
     outlines.pattern.clear();
+    outlines.tolerance = 0.0;
+    ForgetGlyphs();
 }

@@ -32,9 +32,10 @@ struct Primitive {
     std::vector<Vertex> vertices;
 };
 
-// Everything `draw` sends down the pipeline, from GL feedback in GL_3D_COLOR.
-std::vector<Primitive> Feedback(const std::function<void()>& draw) {
-    std::vector<GLfloat> buffer(1 << 20);
+// Everything `draw` sends down the pipeline, from GL feedback in GL_3D_COLOR, in a buffer of
+// `capacity` floats.
+std::vector<Primitive> Feedback(const std::function<void()>& draw, size_t capacity = 1 << 20) {
+    std::vector<GLfloat> buffer(capacity);
     glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR, buffer.data());
     glRenderMode(GL_FEEDBACK);
     draw();
@@ -137,7 +138,11 @@ protected:
     HDC dc = nullptr;
     HGLRC context = nullptr;
 
-    void SetUp() override {
+    void SetUp() override { OpenWindow(); }
+
+    // Also after PlatformResetForTests, which closes the window and forgets the layer's fonts.
+    void OpenWindow() {
+        gl = GlWindow();
         ASSERT_TRUE(gl.Open(kSize, kSize, "Font Outlines Test")) << gl.error;
         dc = gl.dc;
         context = gl.context;
@@ -162,17 +167,20 @@ protected:
 
     // `list` called at (x, y), `scale` pixels to the em, then a point at the origin it leaves:
     // everything the list drew, and where that point landed.
-    std::vector<Primitive> DrawGlyph(GLuint list, double x, double y, double scale, Vertex* after) {
-        std::vector<Primitive> drawn = Feedback([&] {
-            glPushMatrix();
-            glTranslated(x, y, 0.0);
-            glScaled(scale, scale, scale);
-            glCallList(list);
-            glBegin(GL_POINTS);
-            glVertex3f(0.0f, 0.0f, 0.0f);
-            glEnd();
-            glPopMatrix();
-        });
+    std::vector<Primitive> DrawGlyph(GLuint list, double x, double y, double scale, Vertex* after,
+                                     size_t capacity = 1 << 20) {
+        std::vector<Primitive> drawn = Feedback(
+            [&] {
+                glPushMatrix();
+                glTranslated(x, y, 0.0);
+                glScaled(scale, scale, scale);
+                glCallList(list);
+                glBegin(GL_POINTS);
+                glVertex3f(0.0f, 0.0f, 0.0f);
+                glEnd();
+                glPopMatrix();
+            },
+            capacity);
         EXPECT_FALSE(drawn.empty());
         if (drawn.empty()) return drawn;
         EXPECT_EQ(drawn.back().token, GL_POINT_TOKEN);
@@ -375,6 +383,72 @@ TEST_F(FontOutlinesTest, ListsStartAtFirstCode) {
     // Without a metrics array the lists are built all the same.
     ASSERT_TRUE(wglUseFontOutlinesA(dc, 'K', 3, base, 0.0f, 0.0f, WGL_FONT_POLYGONS, nullptr));
     EXPECT_FALSE(DrawGlyph(base, 10.0, 10.0, 100.0, nullptr).empty());
+}
+
+// Where two captures first differ, or empty when they are the same to the last bit.
+std::string FirstDifference(const std::vector<Primitive>& expected, const std::vector<Primitive>& actual) {
+    if (expected.size() != actual.size()) {
+        return std::to_string(expected.size()) + " primitives expected, " + std::to_string(actual.size()) + " drawn";
+    }
+    for (size_t k = 0; k < expected.size(); ++k) {
+        const Primitive& e = expected[k];
+        const Primitive& a = actual[k];
+        if (e.token != a.token || e.vertices.size() != a.vertices.size()) {
+            return "primitive " + std::to_string(k) + ": token " + std::to_string(e.token) + " with " +
+                   std::to_string(e.vertices.size()) + " vertices expected, token " + std::to_string(a.token) +
+                   " with " + std::to_string(a.vertices.size()) + " drawn";
+        }
+        for (size_t v = 0; v < e.vertices.size(); ++v) {
+            const Vertex& x = e.vertices[v];
+            const Vertex& y = a.vertices[v];
+            if (x.x != y.x || x.y != y.y || x.z != y.z || x.r != y.r || x.g != y.g || x.b != y.b || x.a != y.a) {
+                return "primitive " + std::to_string(k) + ", vertex " + std::to_string(v) + ": (" +
+                       std::to_string(x.x) + ", " + std::to_string(x.y) + ", " + std::to_string(x.z) +
+                       ") expected, (" + std::to_string(y.x) + ", " + std::to_string(y.y) + ", " +
+                       std::to_string(y.z) + ") drawn";
+            }
+        }
+    }
+    return "";
+}
+
+// The layer keeps the outlines of one call for the next at the same deviation. That may not show:
+// after a coarser line set, and again when the
+// kept outlines are used, every polygon list draws exactly what a call for that one glyph alone
+// draws on a fresh layer, and ends at the same advance.
+TEST_F(FontOutlinesTest, KeptOutlinesChangeNoList) {
+    SelectGuiFont();
+    const size_t capacity = 1 << 17;  // ample for one glyph, and quick to allocate 765 times
+    std::vector<std::vector<Primitive>> alone(kProgramCount);
+    std::vector<Vertex> aloneAfter(kProgramCount);
+    GLYPHMETRICSFLOAT aloneMetrics[256];
+    const GLuint single = glGenLists(1);
+    for (DWORD code = 0; code < kProgramCount; ++code) {
+        ASSERT_TRUE(wglUseFontOutlinesA(dc, code, 1, single, 0.0f, 0.1f, WGL_FONT_POLYGONS, &aloneMetrics[code]));
+        alone[code] = DrawGlyph(single, 20.0, 60.0, 150.0, &aloneAfter[code], capacity);
+    }
+    EXPECT_GT(alone['@'].size(), 100u) << "the reference draws the glyph";
+
+    PlatformResetForTests();  // nothing kept from the reference
+    ASSERT_NO_FATAL_FAILURE(OpenWindow());
+    SelectGuiFont();
+    Build(WGL_FONT_LINES, 0.03f, 0.1f, nullptr);
+    GLYPHMETRICSFLOAT m[256];
+    const GLuint afterCoarse = Build(WGL_FONT_POLYGONS, 0.0f, 0.1f, m);
+    Build(WGL_FONT_LINES, 0.0f, 0.1f, nullptr);
+    const GLuint reused = Build(WGL_FONT_POLYGONS, 0.0f, 0.1f, nullptr);
+
+    for (DWORD code = 0; code < kProgramCount; ++code) {
+        SCOPED_TRACE("code " + std::to_string(code));
+        EXPECT_TRUE(SameMetrics(m[code], aloneMetrics[code]));
+        for (GLuint base : {afterCoarse, reused}) {
+            Vertex after = {};
+            const std::vector<Primitive> drawn = DrawGlyph(base + code, 20.0, 60.0, 150.0, &after, capacity);
+            EXPECT_EQ(FirstDifference(alone[code], drawn), "")
+                << (base == reused ? "from kept outlines" : "after the coarse set");
+            EXPECT_EQ(after.x, aloneAfter[code].x);
+        }
+    }
 }
 
 // A positive deviation is the largest distance, in em, between a curve and the chords that stand
