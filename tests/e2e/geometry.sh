@@ -2,7 +2,7 @@
 # The window as the X server sees it: titled "Brimvalk Test.", a 1024x768 client area where a
 # centred Windows frame (4 px sizing border, 19 px caption) puts it.
 . "$(dirname "$0")/lib.sh"
-e2e_setup "$@" xdotool xwininfo
+e2e_setup "$@" xdotool xwininfo import convert
 e2e_start_xvfb
 e2e_start_program
 e2e_wait_for_window
@@ -13,3 +13,14 @@ got="'$title' $(field Width)x$(field Height) at $(field 'Absolute upper-left X')
 want="'$E2E_TITLE' 1024x768 at $(((${E2E_SCREEN%x*} - 1032) / 2 + 4)),$(((${E2E_SCREEN#*x} - 795) / 2 + 23))"
 [ "$got" = "$want" ] || fail "expected the window $want, got $got"
 e2e_log "$got"
+
+# Frames reach the screen: the client area is no longer the class's black background, and the
+# title's magenta sits at its bottom-left corner.
+e2e_wait_for_frames
+sleep 1
+import -silent -window "$e2e_window" "$e2e_dir/frame.png" || fail "could not capture the window"
+magenta=$(convert "$e2e_dir/frame.png" -crop 200x24+0+744 +repage -fx 'r > 0.6 && g < 0.3' \
+  -format '%[fx:mean]' info:) || fail "could not read the captured window"
+awk -v share="$magenta" 'BEGIN { exit !(share > 0.02) }' ||
+  fail "expected the magenta title at the bottom-left corner, got a magenta share of $magenta"
+e2e_log "title corner: magenta share $magenta"
