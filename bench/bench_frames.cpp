@@ -213,11 +213,6 @@ double OwnCodeMicroseconds(long frames) {
     return cpuMicroseconds;
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -33,11 +33,6 @@ namespace {
 const char kTool[] = "brimvalk-bench-null-frames";
 const int kDisksPerFrame = 2 * (kBodyCount - 1) + 1;
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -7,6 +7,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "app/body_field.h"
 #include "app/frame_loop.h"
 #include "app/scene.h"
@@ -87,4 +89,9 @@ double ThreadCpuSeconds() {
 
 double ProcessCpuSeconds() {
     return Seconds(CLOCK_PROCESS_CPUTIME_ID);
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
 }

@@ -5,6 +5,8 @@
 
 #include <stdio.h>
 
+#include <vector>
+
 // Where the benchmark's own report goes: the original standard output, kept aside before the
 // program's stdout is pointed at /dev/null.
 extern FILE* report;
@@ -26,5 +28,8 @@ void CloseProgram();
 double WallSeconds();
 double ThreadCpuSeconds();
 double ProcessCpuSeconds();
+
+// The middle value of a set of timings (the upper middle for an even count); 0 for none.
+double Median(std::vector<double> values);
 
 #endif
