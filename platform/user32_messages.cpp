@@ -112,13 +112,13 @@ void CollectNativeEvents() {
     }
 }
 
+// WM_QUIT is retrieved whatever the window and range filters say, as on Win32.
 bool Matches(const MSG& msg, HWND window, UINT filterMin, UINT filterMax) {
-    if (msg.message != WM_QUIT) {
-        if (window == reinterpret_cast<HWND>(-1)) {
-            if (msg.hwnd != nullptr) return false;
-        } else if (window != nullptr && msg.hwnd != window) {
-            return false;
-        }
+    if (msg.message == WM_QUIT) return true;
+    if (window == reinterpret_cast<HWND>(-1)) {
+        if (msg.hwnd != nullptr) return false;
+    } else if (window != nullptr && msg.hwnd != window) {
+        return false;
     }
     if (filterMin == 0 && filterMax == 0) return true;
     return msg.message >= filterMin && msg.message <= filterMax;

@@ -9,6 +9,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-dejavu-core libx11-dev
   libpng-dev libgtest-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils imagemagick
+  wine wine64 g++-mingw-w64-x86-64 googletest
 )
 if [ "${1:-}" = "--windows" ]; then packages+=(g++-mingw-w64-i686); fi
 

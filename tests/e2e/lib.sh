@@ -1,5 +1,7 @@
 # Shared helpers of the end-to-end scripts: a private Xvfb, the program with its output in files,
 # waits with deadlines, and clean-up however the script ends. Scripts call e2e_setup "$@" first.
+# E2E_LAUNCHER, when set, runs the program (wine64 for the Windows build); with WINESERVER set,
+# clean-up also ends that Wine session.
 set -u -o pipefail
 readonly E2E_TITLE='Brimvalk Test.' E2E_SCREEN=1280x1024
 e2e_program='' e2e_dir='' e2e_xvfb_pid='' e2e_pid='' e2e_window=''
@@ -17,6 +19,7 @@ fail() {
 
 e2e_cleanup() {
   [ -n "$e2e_pid" ] && kill -KILL "$e2e_pid" 2>/dev/null && wait "$e2e_pid" 2>/dev/null
+  [ -n "${WINESERVER:-}" ] && "$WINESERVER" -k 2>/dev/null
   [ -n "$e2e_xvfb_pid" ] && kill -TERM "$e2e_xvfb_pid" 2>/dev/null && wait "$e2e_xvfb_pid" 2>/dev/null
   [ -n "$e2e_dir" ] && rm -rf "$e2e_dir"
 }
@@ -44,7 +47,7 @@ e2e_start_xvfb() {
 
 e2e_start_program() {
   e2e_window=''
-  "$e2e_program" >"$e2e_dir/stdout" 2>"$e2e_dir/stderr" &
+  ${E2E_LAUNCHER:-} "$e2e_program" >"$e2e_dir/stdout" 2>"$e2e_dir/stderr" &
   e2e_pid=$!
 }
 
@@ -79,6 +82,16 @@ e2e_expect_exit() {
   local status=$?
   e2e_pid=''
   [ "$status" = 0 ] || fail "$1: expected exit status 0, got $status"
+  e2e_accept_crlf
+}
+
+# Windows ends lines with CR LF: when every line does, the CRs go, so later checks read lines alike.
+e2e_accept_crlf() {
+  local out="$e2e_dir/stdout" lines crlf
+  lines=$(grep -c '' "$out") crlf=$(grep -c $'\r$' "$out")
+  [ "$crlf" = 0 ] && return
+  [ "$crlf" = "$lines" ] || fail "expected every line to end alike, got $crlf of $lines lines with CR LF"
+  sed -i 's/\r$//' "$out"
 }
 
 # e2e_expect_line LINE WHAT: the program printed LINE as a whole line.

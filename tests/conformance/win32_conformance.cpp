@@ -1,0 +1,319 @@
+// The Win32 behaviour the program relies on, stated once and checked on two implementations: the
+// platform layer (Linux) and Wine, which runs the same source built with mingw-w64 against the
+// real Windows headers. Only Win32's own calls appear here, so a case that passes on both holds
+// the layer to an implementation written independently of it.
+//
+// Both run under a private X server (run.sh), whose screen size reaches the suite as
+// CONFORMANCE_SCREEN ("WIDTHxHEIGHT"), read from the server with xdpyinfo.
+#include <windows.h>
+#include <mmsystem.h>
+#include <GL/gl.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Wine marks its ntdll with wine_get_version; cases where Wine departs from Windows say so.
+bool OnWine() {
+#ifdef _WIN32
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
+// The messages whose order the program relies on; Windows sends many others in between
+// (WM_GETMINMAXINFO, WM_NCCALCSIZE, WM_WINDOWPOSCHANGING, activation and focus), which the
+// tables leave out, as Wine's own tests mark them optional.
+const UINT kWatched[] = {WM_NCCREATE, WM_CREATE, WM_SHOWWINDOW, WM_PAINT, WM_CLOSE, WM_DESTROY, WM_NCDESTROY};
+
+std::string Name(UINT message) {
+    switch (message) {
+        case WM_NCCREATE: return "WM_NCCREATE";
+        case WM_CREATE: return "WM_CREATE";
+        case WM_SHOWWINDOW: return "WM_SHOWWINDOW";
+        case WM_PAINT: return "WM_PAINT";
+        case WM_CLOSE: return "WM_CLOSE";
+        case WM_DESTROY: return "WM_DESTROY";
+        case WM_NCDESTROY: return "WM_NCDESTROY";
+        default: return "message " + std::to_string(message);
+    }
+}
+
+// Each call under test opens a line ("call:"); the watched messages its window procedure
+// receives before the call returns follow on that line.
+std::string traffic;
+
+LRESULT CALLBACK LoggingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    for (UINT watched : kWatched) {
+        if (message == watched) traffic += " " + Name(message) + (message == WM_SHOWWINDOW ? wParam ? "(TRUE)" : "(FALSE)" : "");
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void Call(const char* what) { traffic += std::string(traffic.empty() ? "" : "\n") + what + ":"; }
+
+// Registers a class of its own for each test: classes live as long as the process, on both.
+ATOM Register(const char* name, WNDPROC windowProc = LoggingWindowProc) {
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_CLASSDC;
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = name;
+    return RegisterClassExA(&windowClass);
+}
+
+const DWORD kWindowed = 0x00CE0000, kWindowedEx = 0x00040100;
+
+HWND Create(const char* className, DWORD style = kWindowed, DWORD exStyle = kWindowedEx) {
+    return CreateWindowExA(exStyle, className, className, style, 40, 30, 320, 240, nullptr, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
+// Takes every message off the queue, dispatching those of windows.
+void Drain() {
+    MSG msg;
+    for (int i = 0; i < 1000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) DispatchMessageA(&msg);
+}
+
+std::string Show(const RECT& r) {
+    char text[64];
+    snprintf(text, sizeof text, "(%ld, %ld, %ld, %ld)", static_cast<long>(r.left), static_cast<long>(r.top),
+             static_cast<long>(r.right), static_cast<long>(r.bottom));
+    return text;
+}
+
+// CreateWindowExA sends WM_NCCREATE, then WM_CREATE; ShowWindow(SW_SHOW) sends WM_SHOWWINDOW
+// once and returns the earlier visibility; UpdateWindow sends WM_PAINT to the newly shown window.
+// DefWindowProcA turns SC_CLOSE into WM_CLOSE and WM_CLOSE into DestroyWindow, which sends
+// WM_DESTROY, then WM_NCDESTROY; the window is gone after that.
+TEST(Win32Messages, CreateShowCloseAndDestroySequences) {
+    ASSERT_NE(Register("Conformance Messages"), 0);
+    traffic.clear();
+    Call("CreateWindowExA");
+    HWND first = Create("Conformance Messages");
+    ASSERT_NE(first, nullptr);
+    Call("ShowWindow");
+    EXPECT_FALSE(ShowWindow(first, SW_SHOW)) << "was hidden";
+    Call("ShowWindow again");
+    EXPECT_TRUE(ShowWindow(first, SW_SHOW)) << "was shown";
+    Call("UpdateWindow");
+    UpdateWindow(first);
+    Call("DefWindowProcA(WM_SYSCOMMAND, SC_CLOSE)");
+    DefWindowProcA(first, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Call("DestroyWindow of the closed window");
+    EXPECT_FALSE(DestroyWindow(first)) << "already destroyed";
+    Call("CreateWindowExA again");
+    HWND second = Create("Conformance Messages");
+    ASSERT_NE(second, nullptr);
+    Call("DestroyWindow");
+    EXPECT_TRUE(DestroyWindow(second));
+    EXPECT_EQ(traffic,
+              "CreateWindowExA: WM_NCCREATE WM_CREATE\n"
+              "ShowWindow: WM_SHOWWINDOW(TRUE)\n"
+              "ShowWindow again:\n"
+              "UpdateWindow: WM_PAINT\n"
+              "DefWindowProcA(WM_SYSCOMMAND, SC_CLOSE): WM_CLOSE WM_DESTROY WM_NCDESTROY\n"
+              "DestroyWindow of the closed window:\n"
+              "CreateWindowExA again: WM_NCCREATE WM_CREATE\n"
+              "DestroyWindow: WM_DESTROY WM_NCDESTROY");
+    Drain();
+}
+
+// A class name can be registered once; the second registration fails and the first stays usable.
+TEST(Win32Messages, SecondRegistrationOfAClassFails) {
+    EXPECT_NE(Register("Conformance Twice"), 0);
+    EXPECT_EQ(Register("Conformance Twice"), 0);
+    HWND window = Create("Conformance Twice");
+    EXPECT_NE(window, nullptr) << "the first registration still creates windows";
+    DestroyWindow(window);
+    Drain();
+}
+
+// PM_NOREMOVE leaves the message for the next look, PM_REMOVE takes it; WM_QUIT carries the exit
+// code in wParam and is retrieved whatever the filter; an empty queue answers FALSE.
+TEST(Win32Messages, PeekMessageAndQuit) {
+    Drain();
+    MSG msg = {};
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) << "empty queue";
+    PostQuitMessage(7);
+    for (UINT flags : {PM_NOREMOVE, PM_NOREMOVE, PM_REMOVE}) {
+        msg = {};
+        ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, flags)) << "flags " << flags;
+        EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+        EXPECT_EQ(msg.wParam, 7u);
+        EXPECT_EQ(msg.hwnd, nullptr);
+    }
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "removed";
+    PostQuitMessage(0);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE)) << "WM_QUIT outside the filter";
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "removed";
+}
+
+// The frame the windowed style (caption, sizing border) adds is the same on the left, right and
+// bottom, taller on top, and does not depend on where the rectangle is; a pop-up has none.
+TEST(Win32Geometry, AdjustWindowRectExOfTheWindowedAndPopUpStyles) {
+    RECT at0 = {0, 0, 1024, 768}, moved = {10, 20, 110, 220}, popup = {0, 0, 1024, 768};
+    ASSERT_TRUE(AdjustWindowRectEx(&at0, kWindowed, FALSE, kWindowedEx));
+    ASSERT_TRUE(AdjustWindowRectEx(&moved, kWindowed, FALSE, kWindowedEx));
+    ASSERT_TRUE(AdjustWindowRectEx(&popup, WS_POPUP, FALSE, WS_EX_APPWINDOW));
+    const LONG border = at0.right - 1024;
+    EXPECT_GT(border, 0) << Show(at0);
+    EXPECT_GT(-at0.top, border + 10) << "a caption on top: " << Show(at0);
+    EXPECT_EQ(Show(at0), Show(RECT{-border, at0.top, 1024 + border, 768 + border}));
+    EXPECT_EQ(Show(moved), Show(RECT{10 - border, 20 + at0.top, 110 + border, 220 + border}));
+    EXPECT_EQ(Show(popup), Show(RECT{0, 0, 1024, 768}));
+}
+
+// SM_CXSCREEN and SM_CYSCREEN are the size of the screen the X server shows.
+TEST(Win32Geometry, ScreenMetricsAreTheXScreen) {
+    const char* screen = getenv("CONFORMANCE_SCREEN");
+    ASSERT_NE(screen, nullptr) << "run through run.sh, which sets CONFORMANCE_SCREEN";
+    EXPECT_EQ(std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "x" + std::to_string(GetSystemMetrics(SM_CYSCREEN)),
+              screen);
+}
+
+// timeGetTime counts milliseconds at the rate of a real clock (std::chrono::steady_clock);
+// Windows' default timer resolution allows a few milliseconds either way.
+TEST(Win32Input, TimeGetTimeFollowsARealClock) {
+    const auto start = std::chrono::steady_clock::now();
+    const DWORD first = timeGetTime();
+    Sleep(300);
+    const DWORD last = timeGetTime();
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_NEAR(static_cast<double>(last - first), static_cast<double>(elapsed.count()), 20.0);
+}
+
+// With nothing plugged in, joystick 1 reads as unplugged; every key the program reads is up
+// (bit 15 clear) on a display where no key is held.
+// Wine's: with no joystick at all Wine 8 answers JOYERR_PARMS, which Windows keeps for an invalid
+// identifier; JOYSTICKID1 is valid and "JOYERR_UNPLUGGED: The specified joystick is not connected
+// to the system" (https://learn.microsoft.com/en-us/windows/win32/api/joystickapi/nf-joystickapi-joygetpos).
+TEST(Win32Input, NoJoystickAndKeysUp) {
+    JOYINFO info = {};
+    EXPECT_EQ(joyGetPos(JOYSTICKID1, &info), static_cast<MMRESULT>(OnWine() ? JOYERR_PARMS : JOYERR_UNPLUGGED));
+    for (int key : {VK_ESCAPE, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, int{'Z'}, int{'X'}}) {
+        EXPECT_EQ(GetAsyncKeyState(key) & 0x8000, 0) << "virtual key " << key;
+    }
+}
+
+// A window with a current OpenGL context, made with the calls the program makes.
+struct GlWindow {
+    HWND window = nullptr;
+    HDC dc = nullptr;
+    HGLRC context = nullptr;
+    explicit GlWindow(const char* className) {
+        if (!Register(className, DefWindowProcA)) return;
+        window = CreateWindowExA(0, className, className, WS_POPUP, 0, 0, 256, 256, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+        if (window == nullptr) return;
+        ShowWindow(window, SW_SHOW);
+        dc = GetDC(window);
+        PIXELFORMATDESCRIPTOR request = {};
+        request.nSize = sizeof request;
+        request.nVersion = 1;
+        request.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+        request.iPixelType = PFD_TYPE_RGBA;
+        request.cColorBits = 24;
+        request.cDepthBits = 16;
+        const int format = ChoosePixelFormat(dc, &request);
+        if (format == 0 || !SetPixelFormat(dc, format, &request)) return;
+        context = wglCreateContext(dc);
+        if (context != nullptr && !wglMakeCurrent(dc, context)) context = nullptr;
+    }
+    ~GlWindow() {
+        if (context != nullptr) {
+            wglMakeCurrent(dc, nullptr);
+            wglDeleteContext(context);
+        }
+        if (dc != nullptr) ReleaseDC(window, dc);
+        if (window != nullptr) DestroyWindow(window);
+        Drain();
+    }
+};
+
+// What glCallList(list) draws at the origin, 100 pixels to the em, in window coordinates, and
+// where it leaves the origin (the last point).
+std::vector<GLfloat> Feedback(GLuint list) {
+    std::vector<GLfloat> buffer(1 << 18);
+    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_2D, buffer.data());
+    glRenderMode(GL_FEEDBACK);
+    glLoadIdentity();
+    glTranslatef(50.0f, 100.0f, 0.0f);
+    glScalef(100.0f, 100.0f, 100.0f);
+    glCallList(list);
+    glBegin(GL_POINTS);
+    glVertex2f(0.0f, 0.0f);
+    glEnd();
+    const GLint used = glRenderMode(GL_RENDER);
+    buffer.resize(used > 0 ? used : 0);
+    return buffer;
+}
+
+// Each list of wglUseFontOutlinesA draws its glyph inside the black box its GLYPHMETRICSFLOAT
+// gives (gmfptGlyphOrigin is the box's upper-left corner, in em units) and ends by moving the
+// origin on by gmfCellIncX; a space draws nothing and still advances.
+TEST(Win32Wgl, FontOutlineListsStayInTheirBlackBoxAndAdvance) {
+    GlWindow gl("Conformance Outlines");
+    ASSERT_NE(gl.context, nullptr) << "no OpenGL context";
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, 256.0, 0.0, 256.0, -256.0, 256.0);
+    glMatrixMode(GL_MODELVIEW);
+    SelectObject(gl.dc, GetStockObject(DEFAULT_GUI_FONT));
+    const char kCodes[] = "AgiW@ ";  // with a descender, a hole, the widest, the narrowest
+    for (int format : {WGL_FONT_LINES, WGL_FONT_POLYGONS}) {
+        // Under Wine 8 the polygon lists come back with their metrics unset and no advance, and
+        // reading them back stalls; not yet understood, so only the layer's are checked.
+        if (format == WGL_FONT_POLYGONS && OnWine()) continue;
+        SCOPED_TRACE(format == WGL_FONT_LINES ? "WGL_FONT_LINES" : "WGL_FONT_POLYGONS");
+        const GLuint base = glGenLists(256);
+        GLYPHMETRICSFLOAT m[256] = {};
+        for (const char* c = kCodes; *c != '\0'; ++c) {
+            const unsigned char code = static_cast<unsigned char>(*c);
+            ASSERT_TRUE(wglUseFontOutlinesA(gl.dc, code, 1, base + code, 0.0f, 0.2f, format, &m[code])) << *c;
+        }
+        EXPECT_GT(m['W'].gmfCellIncX, m['i'].gmfCellIncX);
+        for (const char* c = kCodes; *c != '\0'; ++c) {
+            const unsigned char code = static_cast<unsigned char>(*c);
+            const GLYPHMETRICSFLOAT& g = m[code];
+            SCOPED_TRACE(std::string("glyph '") + *c + "'");
+            EXPECT_GT(g.gmfCellIncX, 0.1f);
+            EXPECT_EQ(g.gmfCellIncY, 0.0f);
+            const std::vector<GLfloat> drawn = Feedback(base + code);
+            ASSERT_GE(drawn.size(), 3u);
+            // The origin point ends the buffer: GL_POINT_TOKEN, x, y.
+            EXPECT_NEAR(drawn[drawn.size() - 2], 50.0f + 100.0f * g.gmfCellIncX, 0.01f) << "advance";
+            EXPECT_NEAR(drawn.back(), 100.0f, 0.01f) << "no vertical advance";
+            // Every vertex drawn before it, one em = 100 pixels, half a pixel of slack for rounding.
+            const float left = 50.0f + 100.0f * g.gmfptGlyphOrigin.x, top = 100.0f + 100.0f * g.gmfptGlyphOrigin.y;
+            const float right = left + 100.0f * g.gmfBlackBoxX, bottom = top - 100.0f * g.gmfBlackBoxY;
+            size_t vertices = 0;
+            for (size_t i = 0; i + 3 < drawn.size();) {
+                const GLfloat token = drawn[i++];
+                const size_t n = token == GL_POLYGON_TOKEN ? static_cast<size_t>(drawn[i++]) : token == GL_POINT_TOKEN ? 1 : 2;
+                for (size_t v = 0; v < n && i + 4 < drawn.size(); ++v, i += 2, ++vertices) {
+                    EXPECT_TRUE(drawn[i] >= left - 0.5f && drawn[i] <= right + 0.5f && drawn[i + 1] >= bottom - 0.5f &&
+                                drawn[i + 1] <= top + 0.5f)
+                        << "vertex (" << drawn[i] << ", " << drawn[i + 1] << ") outside the black box (" << left
+                        << ", " << bottom << ")-(" << right << ", " << top << ")";
+                }
+            }
+            EXPECT_EQ(vertices == 0, code == ' ') << vertices << " vertices";
+        }
+        glDeleteLists(base, 256);
+    }
+}
+
+}  // namespace
