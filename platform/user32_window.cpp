@@ -12,13 +12,21 @@
 //  [X] ShowCursor (display counter, SDL's cursor), LoadIconA / LoadCursorA for the stock
 //      IDI_APPLICATION and IDC_ARROW, ChangeDisplaySettingsA (SDL full screen at that size on the
 //      newest window), SystemParametersInfoA(SPI_SETFONTSMOOTHING) accepted and ignored.
+//  [X] On X11: the class's black background brush becomes the X window's background, so the
+//      client area is black from the moment it is shown; a style without WS_MAXIMIZEBOX tells the
+//      window manager through _MOTIF_WM_HINTS that there is no maximising (resizing stays).
+//  [X] The screen saver is held off only while one of the windows has the focus, as Windows sends
+//      SC_SCREENSAVE and SC_MONITORPOWER only to the active window.
 //  [ ] No frame is drawn by the layer: the window manager draws its own decorations. Resizing
-//      sends no WM_SIZE, and the class's background brush is not painted.
+//      sends no WM_SIZE.
 //  Without a display SDL would quietly pick its offscreen driver; window creation refuses that
 //  unless SDL_VIDEODRIVER asks for it, so a run with no display fails clearly.
 #include <windows.h>
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -84,9 +92,43 @@ const char kNoDisplay[] =
     "no display found (DISPLAY and WAYLAND_DISPLAY are unset or unreachable); "
     "set SDL_VIDEODRIVER=offscreen to run without one";
 
+// The screen saver follows the focus: off while a window of ours has it, allowed otherwise.
+int FollowFocus(void*, SDL_Event* event) {
+    if (event->type == SDL_WINDOWEVENT) {
+        if (event->window.event == SDL_WINDOWEVENT_FOCUS_GAINED) SDL_DisableScreenSaver();
+        if (event->window.event == SDL_WINDOWEVENT_FOCUS_LOST) SDL_EnableScreenSaver();
+    }
+    return 0;
+}
+
+// What a Windows frame shows, told to the X server and window manager: the class's black
+// background, and no maximise function or button without WS_MAXIMIZEBOX.
+void DescribeToX11(SDL_Window* sdl, DWORD style, HBRUSH background) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(sdl, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    Display* display = info.info.x11.display;
+    const Window window = info.info.x11.window;
+    if (background != nullptr && background == static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))) {
+        XSetWindowBackground(display, window, BlackPixel(display, DefaultScreen(display)));
+    }
+    if ((style & WS_CAPTION) == WS_CAPTION && !(style & WS_MAXIMIZEBOX)) {
+        enum { kFunctions = 1, kDecorations = 2 };
+        enum { kResize = 2, kMove = 4, kMinimize = 8, kClose = 32 };                    // MWM_FUNC_*
+        enum { kBorder = 2, kResizeHandle = 4, kTitle = 8, kMenu = 16, kMinimizeButton = 32 };  // MWM_DECOR_*
+        long hints[5] = {kFunctions | kDecorations, kMove | kClose | ((style & WS_MINIMIZEBOX) ? kMinimize : 0),
+                         kBorder | kTitle | kMenu | ((style & WS_MINIMIZEBOX) ? kMinimizeButton : 0), 0, 0};
+        if (style & WS_THICKFRAME) hints[1] |= kResize, hints[2] |= kResizeHandle;
+        const Atom atom = XInternAtom(display, "_MOTIF_WM_HINTS", False);
+        XChangeProperty(display, window, atom, atom, 32, PropModeReplace, reinterpret_cast<unsigned char*>(hints), 5);
+    }
+    XFlush(display);
+}
+
 // Video, on a real display or on a headless driver that was asked for by name.
 bool InitVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     const char* asked = getenv("SDL_VIDEODRIVER");
     if (asked == nullptr && getenv("DISPLAY") == nullptr && getenv("WAYLAND_DISPLAY") == nullptr) {
         SDL_SetError(kNoDisplay);
@@ -108,6 +150,7 @@ bool InitVideo() {
     }
     // Held for the whole run: SDL would otherwise unload the OpenGL library with each window.
     SDL_GL_LoadLibrary(nullptr);
+    SDL_AddEventWatch(FollowFocus, nullptr);
     return true;
 }
 
@@ -207,6 +250,8 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
         fprintf(stderr, "CreateWindowExA: no OpenGL visual: %s\n", reason.c_str());
         hasOpenGL = false;
     }
+
+    DescribeToX11(sdl, style, windowClass->hbrBackground);
 
     auto object = std::make_unique<WindowObject>();
     object->sdl = sdl;

@@ -2,7 +2,7 @@
 # The window as the X server sees it: titled "Brimvalk Test.", a 1024x768 client area where a
 # centred Windows frame (4 px sizing border, 19 px caption) puts it.
 . "$(dirname "$0")/lib.sh"
-e2e_setup "$@" xdotool xwininfo import convert
+e2e_setup "$@" xdotool xwininfo xprop import convert
 e2e_start_xvfb
 e2e_start_program
 e2e_wait_for_window
@@ -13,6 +13,13 @@ got="'$title' $(field Width)x$(field Height) at $(field 'Absolute upper-left X')
 want="'$E2E_TITLE' 1024x768 at $(((${E2E_SCREEN%x*} - 1032) / 2 + 4)),$(((${E2E_SCREEN#*x} - 795) / 2 + 23))"
 [ "$got" = "$want" ] || fail "expected the window $want, got $got"
 e2e_log "$got"
+
+# No maximise box in the style: the window manager is told no maximising (MWM_FUNC_MAXIMIZE, 0x10),
+# while resizing (MWM_FUNC_RESIZE, 0x2) stays.
+hints=$(xprop -id "$e2e_window" _MOTIF_WM_HINTS | sed -n 's/.* = //p' | tr -d ' ')
+functions=$(echo "$hints" | cut -d, -f2)
+[ -n "$functions" ] && (( (${hints%%,*} & 1) && (functions & 0x10) == 0 && (functions & 0x2) )) ||
+  fail "expected _MOTIF_WM_HINTS with resizing and without maximising, got '$hints'"
 
 # Frames reach the screen: the client area is no longer the class's black background, and the
 # title's magenta sits at its bottom-left corner.
