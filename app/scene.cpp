@@ -5,6 +5,7 @@
 
 #include "app/body_field.h"
 #include "app/frame_rate_meter.h"
+#include "app/program.h"
 #include "device/render_device.h"
 
 double sceneClock;
@@ -14,9 +15,6 @@ namespace {
 const unsigned char kBodyColour = 64;
 const unsigned char kGridColour = 128;
 const unsigned char kTitleColour = 240;
-const char kTitle[] = "Brimvalk Test.";
-const int kTitleLength = 14;
-static_assert(sizeof kTitle - 1 == kTitleLength, "the title is drawn character by character");
 
 }  // namespace
 
@@ -44,7 +42,7 @@ void DrawScene(RenderDevice* device) {
     glTranslatef(0.0f, 0.0f, 0.0f);
     glRotatef(0.0f, 0.0f, 0.0f, 1.0f);
     glScalef(24.0f, 24.0f, 0.0f);
-    glCallLists(kTitleLength, GL_UNSIGNED_BYTE, kTitle);
+    glCallLists(kProgramTitleLength, GL_UNSIGNED_BYTE, kProgramTitle);
     glPopMatrix();
 
     sceneClock = sceneClock + 1.0 / 60.0;

@@ -37,17 +37,14 @@
 
 #include "app/body_field.h"
 #include "app/frame_loop.h"
+#include "app/program.h"
 #include "app/scene.h"
 #include "device/render_device.h"
-#include "program_session.h"
+#include "tools/program_session.h"
 
 namespace {
 
 const char kTool[] = "brimvalk-bench-frames";
-const int kWidth = 1024;
-const int kHeight = 768;
-const char kTitle[] = "Brimvalk Test.";
-const int kTitleLength = 14;
 
 const char kUsage[] =
     "usage: brimvalk-bench-frames [--frames N] [--block N] [--no-split]\n"
@@ -99,9 +96,9 @@ void Disk(float x, float y, float radiusX, float radiusY, float angle, GLenum st
 }
 
 void ReadBack(std::vector<unsigned char>* pixels) {
-    pixels->assign(static_cast<size_t>(kWidth) * kHeight * 4, 0);
+    pixels->assign(static_cast<size_t>(kProgramWidth) * kProgramHeight * 4, 0);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels->data());
+    glReadPixels(0, 0, kProgramWidth, kProgramHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels->data());
 }
 
 // One bare frame of `sceneBodies` at scene time `clock`; `capture`, when given, gets the back
@@ -115,10 +112,10 @@ void BareFrame(const Body* sceneBodies, double clock, std::vector<unsigned char>
     glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
     glHint(GL_POLYGON_SMOOTH_HINT, GL_NICEST);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glViewport(0, 0, kWidth, kHeight);
+    glViewport(0, 0, kProgramWidth, kProgramHeight);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(0.0, kWidth, 0.0, kHeight, -1.0, 1.0);
+    glOrtho(0.0, kProgramWidth, 0.0, kProgramHeight, -1.0, 1.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glColor3f(1.0f, 1.0f, 1.0f);
@@ -130,8 +127,8 @@ void BareFrame(const Body* sceneBodies, double clock, std::vector<unsigned char>
     glColor4fv(bare.gridColour);
     glLineWidth(0.5f);
     glBegin(GL_LINES);
-    GridLines(32.0f, static_cast<float>(clock * 30.0), kWidth, kHeight, true);
-    GridLines(32.0f, static_cast<float>(clock * 50.0), kHeight, kWidth, false);
+    GridLines(32.0f, static_cast<float>(clock * 30.0), kProgramWidth, kProgramHeight, true);
+    GridLines(32.0f, static_cast<float>(clock * 50.0), kProgramHeight, kProgramWidth, false);
     glEnd();
     glLineWidth(1.0f);
     glPopMatrix();
@@ -150,7 +147,7 @@ void BareFrame(const Body* sceneBodies, double clock, std::vector<unsigned char>
     glTranslatef(0.0f, 0.0f, 0.0f);
     glRotatef(0.0f, 0.0f, 0.0f, 1.0f);
     glScalef(24.0f, 24.0f, 0.0f);
-    glCallLists(kTitleLength, GL_UNSIGNED_BYTE, kTitle);
+    glCallLists(kProgramTitleLength, GL_UNSIGNED_BYTE, kProgramTitle);
     glPopMatrix();
 
     if (capture != nullptr) ReadBack(capture);
@@ -339,7 +336,7 @@ int main(int argc, char** argv) {
     const char* videoDriver = SDL_GetCurrentVideoDriver();
     fprintf(report, "%ld frames of each, 1024x768, swap interval 0, video driver %s, blocks of %ld alternating\n",
             frames, videoDriver != nullptr ? videoDriver : "?", block);
-    fprintf(report, "bare frame matches program frame: 0 of %d pixels differ\n", kWidth * kHeight);
+    fprintf(report, "bare frame matches program frame: 0 of %d pixels differ\n", kProgramWidth * kProgramHeight);
     fprintf(report, "program: %8.1f frames/s (%6.0f us a frame, %6.0f us CPU of all threads)\n", programFps,
             programFrameUs, programCpuUs);
     fprintf(report, "bare:    %8.1f frames/s (%6.0f us a frame, %6.0f us CPU of all threads)\n", bareFps,

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "app/body_field.h"
+#include "app/program.h"
 #include "device/app_window.h"
 #include "device/render_device.h"
 #include "input/input_state.h"
@@ -165,8 +166,8 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
     // The program's entry sequence up to the frame loop.
-    HWND window = CreateAppWindow("Brimvalk Test.", 1024, 768, 1, AppWindowProc);
-    if (window == nullptr || device.Create(window, 1024, 768, 1) != 0) {
+    HWND window = CreateAppWindow(kProgramTitle, kProgramWidth, kProgramHeight, kProgramWindowed, AppWindowProc);
+    if (window == nullptr || device.Create(window, kProgramWidth, kProgramHeight, kProgramWindowed) != 0) {
         fprintf(stderr, "%s: the program's window and device could not be set up\n", kTool);
         return 1;
     }

@@ -59,5 +59,6 @@ void PlatformResetForTests() {
     LayerResetKeyboard();
     LayerResetJoystick();
     LayerResetTime();
+    LayerResetGdi();
     LayerResetFontOutlines();
 }

@@ -67,5 +67,6 @@ void LayerResetKeyboard();
 void LayerResetContexts();
 void LayerResetJoystick();
 void LayerResetTime();
+void LayerResetGdi();
 
 #endif
