@@ -21,7 +21,7 @@ install(FILES docs/screenshot.png DESTINATION ${BRIMVALK_INSTALL_DOCDIR}/docs)
 
 set(CPACK_PACKAGE_NAME brimvalk-test)
 set(CPACK_PACKAGE_VENDOR "Brimvalk Test developers")
-set(CPACK_PACKAGE_CONTACT "Brimvalk Test developers <brimvalk-test@localhost>")
+set(CPACK_PACKAGE_CONTACT "Brimvalk Test developers <brimvalk-test@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "OpenGL window, input and frame pacing test program")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "Brimvalk Test opens one 1024x768 OpenGL window with a scrolling grid,\n"
