@@ -99,7 +99,8 @@ mkdir "$scratch/zip" && (cd "$scratch/zip" && cmake -E tar xf "$zip") || fail "c
 exe="$scratch/zip/$top/brimvalk-test.exe"
 [ -f "$exe" ] && [ -s "$scratch/zip/$top/README.md" ] ||
   fail "expected $top/brimvalk-test.exe and $top/README.md in the zip, got: $(cd "$scratch/zip" && find . -type f | tr '\n' ' ')"
-headers=$(i686-w64-mingw32-objdump -p "$exe") || fail "i686-w64-mingw32-objdump cannot read brimvalk-test.exe"
+headers=$(i686-w64-mingw32-objdump -p "$exe" 2>&1) ||
+  fail "brimvalk-test.exe is not a 32-bit Windows program: i686-w64-mingw32-objdump says $(tail -n 1 <<<"$headers")"
 grep -Eq '^Magic[[:space:]]+010b' <<<"$headers" || fail "brimvalk-test.exe is not a 32-bit (PE32) program: $(grep '^Magic' <<<"$headers")"
 grep -Eq '^Subsystem[[:space:]]+0+3[[:space:]]' <<<"$headers" ||
   fail "brimvalk-test.exe is not a console program: $(grep '^Subsystem' <<<"$headers")"
