@@ -128,7 +128,7 @@ void CollectNativeEvents() {
     }
     std::string xError;
     if (LayerTakeXError(&xError) && messages.xErrorsReported++ < kXErrorsReported) {
-        fprintf(stderr, "X error while running: %s\n", xError.c_str());
+        fprintf(stderr, "PeekMessageA: %s\n", xError.c_str());
     }
     if (pendingSignal != 0) {
         pendingSignal = 0;
