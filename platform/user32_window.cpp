@@ -15,7 +15,9 @@
 //  [ ] No frame is drawn by the layer: the window manager draws its own decorations. Resizing
 //      sends no WM_SIZE, and the class's background brush is not painted.
 //  Without a display SDL would quietly pick its offscreen driver; window creation refuses that
-//  unless SDL_VIDEODRIVER asks for it, so a run with no display fails clearly.
+//  unless SDL_VIDEODRIVER asks for it, so a run with no display fails clearly; the reason names
+//  the display tried and its variable. An X error while SDL first loads the OpenGL driver leaves
+//  windows without an OpenGL visual, so the pixel format cannot be set, and the error is told.
 #include <windows.h>
 
 #include <SDL.h>
