@@ -3,11 +3,17 @@
 //  [X] GetModuleHandleA(NULL): the process's own module.
 //  [ ] GetModuleHandleA(name): no other modules are known; returns null.
 //  [X] Sleep: Sleep(0) yields the rest of the time slice, as on Win32.
+//  [X] Standard input, output and error closed at start are opened on /dev/null before main: a
+//      Windows console program without a console writes nowhere, while here the next descriptor
+//      opened (the X connection) would take their place and receive the program's output.
 #include <windows.h>
 
 #include <SDL.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <sched.h>
 #include <time.h>
+#include <unistd.h>
 
 #include "layer.h"
 #include "testing.h"
@@ -20,6 +26,20 @@ struct ModuleState {
     bool hintsSet;
 };
 ModuleState modules;
+
+// Before main and before any library the layer starts can open a descriptor of its own; the
+// shared libraries' constructors, which run earlier, keep none open.
+__attribute__((constructor)) void OpenStandardDescriptors() {
+    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+        if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor, so this one: those below it are open by now.
+        const int opened = open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY);
+        if (opened > descriptor) {
+            dup2(opened, descriptor);
+            close(opened);
+        }
+    }
+}
 
 }  // namespace
 

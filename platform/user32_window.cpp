@@ -15,10 +15,13 @@
 //  [ ] No frame is drawn by the layer: the window manager draws its own decorations. Resizing
 //      sends no WM_SIZE, and the class's background brush is not painted.
 //  Without a display SDL would quietly pick its offscreen driver; window creation refuses that
-//  unless SDL_VIDEODRIVER asks for it, so a run with no display fails clearly.
+//  unless SDL_VIDEODRIVER asks for it, so a run with no display fails clearly; the reason names
+//  the display tried and its variable. An X error while SDL first loads the OpenGL driver leaves
+//  windows without an OpenGL visual, so the pixel format cannot be set, and the error is told.
 #include <windows.h>
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -39,6 +42,7 @@ struct WindowState {
     std::vector<std::unique_ptr<WindowObject>> windows;  // in creation order
     int cursorCount;                                      // ShowCursor's display counter
     bool fullScreen;
+    std::string openGLFailure;  // why windows get no OpenGL visual; empty while the driver works
 };
 WindowState windows;
 
@@ -84,6 +88,43 @@ const char kNoDisplay[] =
     "no display found (DISPLAY and WAYLAND_DISPLAY are unset or unreachable); "
     "set SDL_VIDEODRIVER=offscreen to run without one";
 
+// `what`, the name `variable` gives it and the variable, for a failure message.
+std::string NamedBy(const char* what, const char* variable, const char* unsetMeans) {
+    const char* value = getenv(variable);
+    return std::string(what) + " \"" + (value != nullptr ? value : unsetMeans) + "\" (" + variable +
+           (value != nullptr ? ")" : " is unset)");
+}
+
+// What video start-up tried to reach, for each driver it tried, and the variable that names it.
+std::string DisplaysTried(const char* asked) {
+    const std::string drivers = asked != nullptr ? asked : getenv("WAYLAND_DISPLAY") != nullptr ? "x11,wayland" : "x11";
+    std::string tried;
+    for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+        end = drivers.find(',', start);
+        const std::string driver = drivers.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!tried.empty()) tried += " or ";
+        if (driver == "x11") {
+            tried += NamedBy("the X display", "DISPLAY", "");
+        } else if (driver == "wayland") {
+            tried += NamedBy("the Wayland display", "WAYLAND_DISPLAY", "wayland-0");
+        } else {
+            tried += "the video driver \"" + driver + "\" (SDL_VIDEODRIVER)";
+        }
+    }
+    return tried;
+}
+
+// The Mesa settings in the environment that choose or bypass the driver, e.g. " with GALLIUM_DRIVER=x".
+std::string MesaSettings() {
+    std::string settings;
+    for (const char* variable : {"LIBGL_ALWAYS_INDIRECT", "LIBGL_DRIVERS_PATH", "GALLIUM_DRIVER",
+                                 "MESA_LOADER_DRIVER_OVERRIDE", "LIBGL_ALWAYS_SOFTWARE"}) {
+        const char* value = getenv(variable);
+        if (value != nullptr) settings += std::string(settings.empty() ? " with " : ", ") + variable + "=" + value;
+    }
+    return settings;
+}
+
 // Video, on a real display or on a headless driver that was asked for by name.
 bool InitVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
@@ -94,10 +135,11 @@ bool InitVideo() {
     }
     // With only X11 named, an unreachable X server is not followed by probes of other systems.
     if (asked == nullptr && getenv("WAYLAND_DISPLAY") == nullptr) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    LayerInstallXErrorHandler();
     if (!LayerInitSdl(SDL_INIT_VIDEO)) {
+        LayerDropXErrors();
         const std::string reason = SDL_GetError();
-        const char* display = getenv("DISPLAY");
-        SDL_SetError("cannot open display \"%s\": %s", display != nullptr ? display : "", reason.c_str());
+        SDL_SetError("cannot open %s: %s", DisplaysTried(asked).c_str(), reason.c_str());
         return false;
     }
     const char* driver = SDL_GetCurrentVideoDriver();
@@ -106,8 +148,13 @@ bool InitVideo() {
         SDL_SetError(kNoDisplay);
         return false;
     }
+    // X events come along as well, so the message queue sees a window destroyed by another client.
+    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
     // Held for the whole run: SDL would otherwise unload the OpenGL library with each window.
+    // An X error while SDL tries the driver out means it cannot be used at all.
     SDL_GL_LoadLibrary(nullptr);
+    std::string failure;
+    if (LayerTakeXError(&failure)) windows.openGLFailure = "the OpenGL driver failed to start" + MesaSettings() + ": " + failure;
     return true;
 }
 
@@ -153,6 +200,18 @@ WindowObject* LayerWindowFromSdlId(unsigned int sdlWindowId) {
     return nullptr;
 }
 
+WindowObject* LayerWindowFromX11(unsigned long x11Window) {
+    for (auto& window : windows.windows) {
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (window->sdl != nullptr && SDL_GetWindowWMInfo(window->sdl, &info) && info.subsystem == SDL_SYSWM_X11 &&
+            info.info.x11.window == x11Window) {
+            return window.get();
+        }
+    }
+    return nullptr;
+}
+
 WindowObject* LayerNewestWindow() {
     return windows.windows.empty() ? nullptr : windows.windows.back().get();
 }
@@ -194,11 +253,12 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
 
     const char* title = windowName != nullptr ? windowName : "";
     RequestDefaultPixelFormat();
-    SDL_Window* sdl = SDL_CreateWindow(title, clientX, clientY, clientWidth, clientHeight, flags);
+    SDL_Window* sdl = nullptr;
+    if (windows.openGLFailure.empty()) sdl = SDL_CreateWindow(title, clientX, clientY, clientWidth, clientHeight, flags);
     bool hasOpenGL = true;
     if (sdl == nullptr) {
         // No OpenGL visual: the window can still exist; the device will report what is missing.
-        const std::string reason = SDL_GetError();
+        const std::string reason = windows.openGLFailure.empty() ? SDL_GetError() : windows.openGLFailure;
         sdl = SDL_CreateWindow(title, clientX, clientY, clientWidth, clientHeight, flags & ~SDL_WINDOW_OPENGL);
         if (sdl == nullptr) {
             fprintf(stderr, "CreateWindowExA: %s\n", SDL_GetError());

@@ -18,6 +18,7 @@
 
 #include <SDL.h>
 #include <fontconfig/fontconfig.h>
+#include <stdio.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_BBOX_H
@@ -80,6 +81,7 @@ struct FontOutlineState {
     FT_Library library = nullptr;
     FT_Face face = nullptr;
     std::string pattern;                 // what `face` was resolved from
+    std::string missingPattern;          // the last pattern reported as having no outline font
     double tolerance = 0.0;              // the flattening `glyphs` were read with, font units
     std::array<GlyphShape, 256> glyphs;  // by character code
 };
@@ -123,22 +125,33 @@ bool ResolveFontFile(const char* pattern, std::string* file, int* faceIndex) {
     return found;
 }
 
+// No face: said once on stderr, since the caller cannot tell why its lists are missing.
+FT_Face NoFaceFor(const char* pattern, const char* reason) {
+    if (outlines.missingPattern != pattern) {
+        outlines.missingPattern = pattern;
+        fprintf(stderr, "wglUseFontOutlinesA: no outline font for \"%s\": %s\n", pattern, reason);
+    }
+    return nullptr;
+}
+
 // The scalable face with a Unicode character map for `pattern`, opened once and kept.
 FT_Face FaceForPattern(const char* pattern) {
     if (outlines.face != nullptr && outlines.pattern == pattern) return outlines.face;
 
     std::string file;
     int faceIndex = 0;
-    if (!ResolveFontFile(pattern, &file, &faceIndex)) return nullptr;
+    if (!ResolveFontFile(pattern, &file, &faceIndex)) return NoFaceFor(pattern, "fontconfig has no font for it");
     if (outlines.library == nullptr && FT_Init_FreeType(&outlines.library) != 0) {
         outlines.library = nullptr;
-        return nullptr;
+        return NoFaceFor(pattern, "FreeType cannot start");
     }
     FT_Face face = nullptr;
-    if (FT_New_Face(outlines.library, file.c_str(), faceIndex, &face) != 0) return nullptr;
+    if (FT_New_Face(outlines.library, file.c_str(), faceIndex, &face) != 0) {
+        return NoFaceFor(pattern, ("FreeType cannot read " + file).c_str());
+    }
     if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0 || FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0) {
         FT_Done_Face(face);
-        return nullptr;
+        return NoFaceFor(pattern, (file + " has no outlines with a Unicode map").c_str());
     }
     if (outlines.face != nullptr) FT_Done_Face(outlines.face);
     outlines.face = face;
@@ -566,6 +579,7 @@ void LayerResetFontOutlines() {
     outlines.face = nullptr;
     outlines.library = nullptr;
     outlines.pattern.clear();
+    outlines.missingPattern.clear();
     outlines.tolerance = 0.0;
     ForgetGlyphs();
 }
