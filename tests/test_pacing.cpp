@@ -27,7 +27,6 @@ TEST(PacingStats, NearestRankPercentiles) {
         {{50, 15, 40, 20, 35}, {{5, 15}, {30, 20}, {40, 20}, {50, 35}, {100, 50}}},
         {{20, 3, 16, 6, 15, 7, 13, 8, 10, 8}, {{0, 3}, {25, 7}, {50, 8}, {75, 15}, {100, 20}}},
         {{3, 20, 6, 16, 7, 15, 8, 13, 8, 10, 9}, {{25, 7}, {50, 9}, {75, 15}, {100, 20}}},
-        // 95 and 99 of 20 values are ranks 19 and 20; a rounding slip above 19 would give 20 twice.
         {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20}, {{50, 10}, {95, 19}, {99, 20}}},
         {{}, {{50, 0}, {99, 0}}},
     };
@@ -36,6 +35,10 @@ TEST(PacingStats, NearestRankPercentiles) {
             EXPECT_EQ(Percentile(c.values, percent), value) << "p" << percent << " of " << c.values.size() << " values";
         }
     }
+    // Of 1..100, pP is P itself: the rank must not pick up rounding (0.07 * 100 > 7).
+    std::vector<double> hundred;
+    for (int i = 100; i >= 1; --i) hundred.push_back(i);
+    for (double percent : {1, 7, 14, 28, 50, 57, 95, 99}) EXPECT_EQ(Percentile(hundred, percent), percent);
 }
 
 // A stutter is strictly longer than 1.5 times the median: 15 ms against a 10 ms median is not one.
