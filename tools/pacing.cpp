@@ -86,7 +86,7 @@ bool ParseSize(const char* text, int* width, int* height) {
     long w = 0, h = 0;
     const char* x = strchr(text, 'x');
     if (x == nullptr) return false;
-    if (!ParseNumber(std::string(text, x).c_str(), 320, &w) || !ParseNumber(x + 1, 240, &h)) return false;
+    if (!ParseNumber(std::string(text, x).c_str(), 480, &w) || !ParseNumber(x + 1, 320, &h)) return false;
     if (w > 8192 || h > 8192) return false;
     *width = static_cast<int>(w);
     *height = static_cast<int>(h);
@@ -120,7 +120,7 @@ int ParseOptions(int argc, char** argv, Options* options) {
             }
             options->holds.push_back(hold);
         } else if (arg == "--size" && !ParseSize(value, &options->width, &options->height)) {
-            fprintf(stderr, "%s: --size wants WIDTHxHEIGHT from 320x240 to 8192x8192, not \"%s\"\n", kTool, value);
+            fprintf(stderr, "%s: --size wants WIDTHxHEIGHT from 480x320 to 8192x8192, not \"%s\"\n", kTool, value);
             return 2;
         } else if (arg == "--png" || arg == "--csv" || arg == "--program-output") {
             if (*value == '\0') {

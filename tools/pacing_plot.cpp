@@ -73,7 +73,7 @@ bool WritePacingPlot(const std::vector<double>& frameMs, const PacingSummary& su
         Format("p99 %.2f ms", summary.p99Ms),
         Format("max %.2f ms", summary.maxMs),
         Format("stutters %.0f", static_cast<double>(summary.stutters)) +
-            Format(" (frames > 1.5 x p50 = %.2f ms)", 1.5 * summary.p50Ms),
+            Format(" (> 1.5 x p50 = %.1f ms)", 1.5 * summary.p50Ms),
     };
     const double symbol = 24, gap = 22, row = kFontSize * 1.5;
     double ex = kLeft, ey = kTitleRows + row / 2;
