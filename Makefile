@@ -46,5 +46,16 @@ soak: deps
 	cmake --build $(BUILD) -j$(JOBS) --target brimvalk-soak
 	SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy $(BUILD)/bench/brimvalk-soak --frames 20000
 
+# Installable packages in dist/: brimvalk-test_<version>_<arch>.deb from a Release build of the
+# Linux program and its snapshot tool, brimvalk-test-<version>-win32.zip from the i686 build.
+.PHONY: package
+package: deps windows
+	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DBRIMVALK_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build build-package -j$(JOBS)
+	rm -f dist/brimvalk-test[_-]*
+	cd build-package && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(CURDIR)/dist
+	cd build-windows && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(CURDIR)/dist
+	@ls -l dist
+
 clean:
-	rm -rf $(BUILD) build-windows build-sanitize build-bench
+	rm -rf $(BUILD) build-windows build-sanitize build-bench build-package dist

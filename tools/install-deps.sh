@@ -9,6 +9,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-dejavu-core libx11-dev
   libpng-dev libgtest-dev libbenchmark-dev libcairo2-dev
   xvfb xauth xdotool x11-utils imagemagick
+  dpkg-dev  # dpkg-shlibdeps: the Debian package's library dependencies (make package)
 )
 if [ "${1:-}" = "--windows" ]; then packages+=(g++-mingw-w64-i686); fi
 
