@@ -47,7 +47,7 @@ step "Depends: $(tr '\n' ' ' <"$scratch/depends")"
 # (loaded by SDL for the GL context) and the title's font are opened at run time.
 dpkg-deb -x "$deb" "$scratch/root"
 binaries=("$scratch"/root/usr/bin/*)
-[ ${#binaries[@]} = 2 ] || fail "expected brimvalk-test and brimvalk-snapshot in /usr/bin, got: ${binaries[*]##*/}"
+[ ${#binaries[@]} = 3 ] || fail "expected brimvalk-test, brimvalk-pacing and brimvalk-snapshot in /usr/bin, got: ${binaries[*]##*/}"
 needed=$(objdump -p "${binaries[@]}" | awk '$1 == "NEEDED" { print $2 }' | sort -u)
 [ -n "$needed" ] || fail "found no linked libraries in ${binaries[*]##*/}"
 owners=("libgl1" "fonts-dejavu-core")
@@ -80,11 +80,15 @@ snapshot=$(command -v brimvalk-snapshot) || fail "brimvalk-snapshot is not on PA
 [ "$(head -c 8 "$scratch/shot.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
   fail "the installed brimvalk-snapshot wrote no PNG"
 step "installed $snapshot wrote a PNG"
+pacing=$(command -v brimvalk-pacing) || fail "brimvalk-pacing is not on PATH after installing"
+(cd "$scratch" && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy timeout 60 "$pacing" --seconds 0.5 --png pacing.png >pacing.log 2>&1) &&
+  grep -q '^frames [1-9]' "$scratch/pacing.log" && [ -s "$scratch/pacing.png" ] || fail "the installed $pacing failed: $(cat "$scratch/pacing.log")"
+step "installed $pacing reported and plotted a run"
 
 apt_get purge "$package" >"$scratch/apt.log" 2>&1 || { tail -n 20 "$scratch/apt.log" >&2; fail "apt could not remove $package"; }
 installed_here=''
 hash -r
-! command -v brimvalk-test >/dev/null && ! command -v brimvalk-snapshot >/dev/null ||
+! command -v brimvalk-test >/dev/null && ! command -v brimvalk-snapshot >/dev/null && ! command -v brimvalk-pacing >/dev/null ||
   fail "the program is still on PATH after removing $package"
 [ ! -e /usr/share/doc/$package ] || fail "/usr/share/doc/$package is left after removing $package"
 step "removed $package"

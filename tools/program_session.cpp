@@ -60,7 +60,7 @@ bool OpenProgram(const char* tool, const SessionOptions& options) {
         fflush(stdout);
         const int kept = dup(STDOUT_FILENO);
         report = kept >= 0 ? fdopen(kept, "w") : nullptr;
-        if (report == nullptr || freopen("/dev/null", "w", stdout) == nullptr) {
+        if (report == nullptr || freopen(options.quietOutput, "w", stdout) == nullptr) {
             fprintf(stderr, "%s: cannot set standard output aside\n", tool);
             return false;
         }
