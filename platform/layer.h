@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 struct SDL_Window;
 
 // The device context of a window: one per window, as with CS_OWNDC/CS_CLASSDC classes.
@@ -21,10 +19,6 @@ struct WindowObject {
     SDL_Window* sdl;
     bool hasOpenGL;           // created with an OpenGL-capable visual
     WNDPROC windowProc;
-    std::string className;
-    std::string title;
-    DWORD style;
-    DWORD exStyle;
     RECT outer;               // screen rectangle including the frame
     bool visible;
     DeviceContextObject dc;
@@ -60,7 +54,7 @@ const char* LayerFontPattern(HGDIOBJ font);
 // The Win32 virtual-key code of an SDL key, or 0 when it has none.
 int LayerVirtualKeyFromSdl(int sdlKeycode);
 
-// Per-area resets, called by PlatformResetForTests.
+// Per-area resets, called by PlatformResetForTests (layer.cpp, beside LayerInitSdl).
 void LayerResetMessages();
 void LayerResetWindows();
 void LayerResetKeyboard();
