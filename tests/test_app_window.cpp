@@ -6,82 +6,17 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
-#include <optional>
-#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "app/program.h"
 #include "platform/layer.h"
-#include "platform/testing.h"
+#include "tests/test_support.h"
 
 namespace {
 
-const char kTitle[] = "Brimvalk Test.";
 const int kSent = kMessageSent, kPosted = kMessagePosted, kDispatched = kMessageDispatched,
           kDefault = kMessageDefault;
-
-// One expected step of message traffic; lParam is compared only when given. WM_QUIT belongs to
-// the thread, every other message to the window under test.
-struct Step {
-    int event;
-    UINT message;
-    WPARAM wParam;
-    std::optional<LPARAM> lParam;
-};
-
-#define NAMED(m) {m, #m}
-std::string Name(UINT message) {
-    static const std::pair<UINT, const char*> kNames[] = {
-        NAMED(WM_CREATE),     NAMED(WM_DESTROY),    NAMED(WM_PAINT),    NAMED(WM_CLOSE),
-        NAMED(WM_QUIT),       NAMED(WM_SHOWWINDOW), NAMED(WM_NCCREATE), NAMED(WM_NCDESTROY),
-        NAMED(WM_KEYDOWN),    NAMED(WM_SYSCOMMAND), NAMED(WM_IME_SETCONTEXT)};
-    for (const auto& name : kNames) {
-        if (name.first == message) return name.second;
-    }
-    return "message " + std::to_string(message);
-}
-
-std::string Show(int event, UINT message, HWND window, WPARAM wParam, const std::optional<LPARAM>& lParam) {
-    static const char* const kEvents[] = {"?", "sent", "posted", "dispatched", "default"};
-    std::ostringstream out;
-    out << Name(message) << ' ' << kEvents[event >= 1 && event <= 4 ? event : 0] << " to " << window
-        << " wParam 0x" << std::hex << wParam;
-    if (lParam) out << " lParam 0x" << *lParam;
-    return out.str();
-}
-std::string Show(const LoggedMessage& m) { return Show(m.event, m.message, m.window, m.wParam, m.lParam); }
-HWND Owner(const Step& s, HWND window) { return s.message == WM_QUIT ? nullptr : window; }
-std::string Show(const Step& s, HWND window) { return Show(s.event, s.message, Owner(s, window), s.wParam, s.lParam); }
-
-bool Matches(const Step& want, const LoggedMessage& got, HWND window) {
-    return got.event == want.event && got.message == want.message && got.window == Owner(want, window) &&
-           got.wParam == want.wParam && (!want.lParam || got.lParam == *want.lParam);
-}
-
-// Reports each missing, spurious or different message with its index, then everything logged.
-void ExpectSequence(const std::vector<LoggedMessage>& got, const std::vector<Step>& want, HWND window) {
-    auto matches = [&](size_t w, size_t g) {
-        return w < want.size() && g < got.size() && Matches(want[w], got[g], window);
-    };
-    std::string problems;
-    for (size_t w = 0, g = 0; w < want.size() || g < got.size();) {
-        const std::string at = "  index " + std::to_string(g) + ": ";
-        if (matches(w, g)) {
-            ++w, ++g;
-        } else if (w == want.size() || matches(w, g + 1)) {
-            problems += at + "spurious " + Show(got[g++]) + "\n";
-        } else if (g == got.size() || matches(w + 1, g)) {
-            problems += at + "missing " + Show(want[w++], window) + "\n";
-        } else {
-            problems += at + "expected " + Show(want[w++], window) + ", got " + Show(got[g++]) + "\n";
-        }
-    }
-    if (problems.empty()) return;
-    std::string all;
-    for (const LoggedMessage& m : got) all += "  " + Show(m) + "\n";
-    ADD_FAILURE() << "messages differ from the table:\n" << problems << "logged:\n" << all;
-}
 
 std::string Show(const RECT& r) {
     return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", " +
@@ -105,29 +40,15 @@ protected:
         PlatformLogMessagesForTests(nullptr);
         PlatformResetForTests();
     }
-    HWND Create(int windowed, int width = 1024) { return CreateAppWindow(kTitle, width, 768, windowed, AppWindowProc); }
+    HWND Create(int windowed, int width = kProgramWidth) {
+        return CreateAppWindow(kProgramTitle, width, kProgramHeight, windowed, AppWindowProc);
+    }
     void StartLog() {
         log.clear();
         PlatformLogMessagesForTests(&log);
     }
     std::vector<LoggedMessage> log;
 };
-
-TEST_F(AppWindowTest, AdjustWindowRectExAddsTheFrameOfEachMode) {
-    const struct {
-        DWORD style, exStyle;
-        RECT in, out;
-    } cases[] = {
-        {0x00CE0000, 0x00040100, {0, 0, 1024, 768}, {-4, -23, 1028, 772}},  // 4 px frame, 19 px caption
-        {0x00CE0000, 0x00040100, {10, 20, 110, 220}, {6, -3, 114, 224}},
-        {WS_POPUP, WS_EX_APPWINDOW, {0, 0, 1024, 768}, {0, 0, 1024, 768}},
-    };
-    for (const auto& c : cases) {
-        RECT rect = c.in;
-        EXPECT_TRUE(AdjustWindowRectEx(&rect, c.style, FALSE, c.exStyle));
-        EXPECT_EQ(Show(rect), Show(c.out)) << "style 0x" << std::hex << c.style << " around " << Show(c.in);
-    }
-}
 
 // CreateAppWindow: CreateWindowExA, ShowWindow(SW_SHOW), UpdateWindow. WM_NCCREATE must reach
 // DefWindowProcA, whose TRUE lets the creation go on.
@@ -150,15 +71,17 @@ TEST_F(AppWindowTest, CreationMessagesAndGeometryOfEachMode) {
         ASSERT_NE(object, nullptr) << "CreateAppWindow failed";
         ExpectSequence(log, kCreateSeq, window);
         EXPECT_EQ(NextQueued(), 0u) << "creation queues nothing";
-        const int outerWidth = 1024 + c.frame.left + c.frame.right, outerHeight = 768 + c.frame.top + c.frame.bottom;
-        // Centred with truncating division: the offscreen screen may be smaller than the frame.
-        const int x = c.windowed ? (GetSystemMetrics(SM_CXSCREEN) - outerWidth) / 2 : 0;
-        const int y = c.windowed ? (GetSystemMetrics(SM_CYSCREEN) - outerHeight) / 2 : 0;
+        const int outerWidth = kProgramWidth + c.frame.left + c.frame.right;
+        const int outerHeight = kProgramHeight + c.frame.top + c.frame.bottom;
+        // Centred on SDL's 1024x768 offscreen display, which is smaller than the framed window:
+        // (1024 - 1032) / 2 and (768 - 795) / 2, truncated towards zero.
+        const int x = c.windowed ? -4 : 0, y = c.windowed ? -13 : 0;
         EXPECT_EQ(Show(object->outer), Show(RECT{x, y, x + outerWidth, y + outerHeight})) << "outer rectangle";
         int clientX = -1, clientY = -1, width = 0, height = 0;
         SDL_GetWindowPosition(object->sdl, &clientX, &clientY);
         SDL_GetWindowSize(object->sdl, &width, &height);
-        const RECT client = {x + c.frame.left, y + c.frame.top, x + c.frame.left + 1024, y + c.frame.top + 768};
+        const RECT client = {x + c.frame.left, y + c.frame.top, x + c.frame.left + kProgramWidth,
+                             y + c.frame.top + kProgramHeight};
         EXPECT_EQ(Show(RECT{clientX, clientY, clientX + width, clientY + height}), Show(client)) << "client area";
         EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), c.cursor) << "cursor shown (1) or hidden (0)";
     }

@@ -1,14 +1,10 @@
-// DrawGrid and DrawEllipse on a real device: geometry through GL feedback in window coordinates,
-// line width through the pixels it lights.
+// DrawGrid and DrawEllipse on a real device: geometry through GL feedback in window coordinates.
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 
 #include <algorithm>
-#include <chrono>
-#include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "device/app_window.h"
@@ -101,34 +97,15 @@ TEST_F(DrawPrimitivesTest, GridLinesFollowTheSpacingAndThePhaseOfTheOffsets) {
     }
 }
 
-TEST_F(DrawPrimitivesTest, GridLinesAreDrawnAtTheGivenWidth) {
-    glClear(GL_COLOR_BUFFER_BIT);
-    device.DrawGrid(32.0f, 0.0f, 0.0f, 128, 3.0f);
-    std::string lit;  // along row 100, around the vertical line on x = 32
-    for (int x = 28; x <= 35; ++x) {
-        if (ReadPixel(x, 100).r != 0) lit += std::to_string(x) + " ";
-    }
-    EXPECT_EQ(lit, "30 31 32 ");
-}
-
-// Past 512 adding 1/32768 no longer moves a float: the grid must stop there, not spin forever.
+// Past 512 adding 1/32768 no longer moves a float: the grid must stop there, not spin until CTest's
+// time-out ends the run.
 TEST_F(DrawPrimitivesTest, GridReturnsWhenTheSpacingStopsAdvancing) {
-    const float spacing = 1.0f / 32768.0f;
-    ASSERT_EQ(512.0f + spacing, 512.0f);
-    std::promise<void> returned;
-    std::thread watchdog([done = returned.get_future()] {
-        if (done.wait_for(std::chrono::seconds(60)) == std::future_status::timeout) {
-            fprintf(stderr, "DrawGrid(1/32768, ...) has not returned after 60 s\n");
-            std::_Exit(1);
-        }
-    });
+    ASSERT_EQ(512.0f + 1.0f / 32768.0f, 512.0f);
     device.height = 1;  // the horizontal lines end at once; the vertical ones reach the stall
     glEnable(GL_RASTERIZER_DISCARD);  // millions of lines: only their vertices go through
-    device.DrawGrid(spacing, 0.0f, 0.0f, 128, 1.0f);
-    glFinish();
+    device.DrawGrid(1.0f / 32768.0f, 0.0f, 0.0f, 128, 3.0f);
     glDisable(GL_RASTERIZER_DISCARD);
-    returned.set_value();
-    watchdog.join();
+    EXPECT_EQ(Get(GL_LINE_WIDTH, 1), std::vector<float>{1.0f}) << "back to width 1 at the end";
 }
 
 TEST_F(DrawPrimitivesTest, EllipseIsA16GonTurnedAboutItsCentreInItsStyle) {

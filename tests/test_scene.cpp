@@ -8,6 +8,7 @@
 
 #include "app/body_field.h"
 #include "app/frame_rate_meter.h"
+#include "app/program.h"
 #include "app/scene.h"
 #include "device/app_window.h"
 #include "device/render_device.h"
@@ -87,7 +88,7 @@ struct Tally {
 
 // Renders a frame, expects what it prints and, where no shape reaches, the grid at phase (px, py) only: a line
 // on a pixel boundary lights the pixel left of or below it, twice where lines cross, none on x = 1024 or y = 768.
-// The title, palette 240 (red = blue, green a fifteenth), starts at the bottom-left corner, about 17 pixels high.
+// The title, palette 240 (red = blue, green a fifteenth), starts at the bottom-left corner.
 void RenderAndExpect(const char* printed, const std::vector<int>& covered, int px, int py) {
     testing::internal::CaptureStdout();
     device.RenderFrame([](RenderDevice* target) {
@@ -106,8 +107,18 @@ void RenderAndExpect(const char* printed, const std::vector<int>& covered, int p
     }
     EXPECT_GT(tally.checked, kWidth * kHeight / 4);
     EXPECT_EQ(tally.wrong, 0) << "grid at phase (" << px << ", " << py << "):" << tally.first;
-    EXPECT_TRUE(t[0] <= 4 && t[1] <= 1 && t[2] >= 120 && t[2] < 200 && t[3] >= 14 && t[3] <= 22 && t[4] > 300)
-        << "title box and pixels " << testing::PrintToString(t);
+    // The title's ink at 24 pixels to the em: each glyph's black box at the pen, which each advance moves on.
+    double pen = 0, left = 1e9, right = 0, top = 0;
+    for (int i = 0; i < kProgramTitleLength; ++i) {
+        const GLYPHMETRICSFLOAT& g = device.polygonGlyphs[static_cast<unsigned char>(kProgramTitle[i])];
+        left = std::min(left, 24 * (pen + g.gmfptGlyphOrigin.x));
+        right = std::max(right, 24 * (pen + g.gmfptGlyphOrigin.x + g.gmfBlackBoxX));
+        top = std::max(top, 24.0 * g.gmfptGlyphOrigin.y);
+        pen += g.gmfCellIncX;
+    }
+    EXPECT_TRUE(fabs(t[0] - left) < 1.5 && t[1] == 0 && fabs(t[2] - right) < 1.5 && fabs(t[3] - top) < 1.5 && t[4] > 300)
+        << "title box and pixels " << testing::PrintToString(t) << ", ink from " << left << " to " << right
+        << " up to " << top;
 }
 
 TEST_F(SceneTest, FramesShowGridBodiesAndTitleAndTickTheClockAndTheMeter) {
@@ -142,6 +153,36 @@ TEST_F(SceneTest, FramesShowGridBodiesAndTitleAndTickTheClockAndTheMeter) {
     sceneClock = 10.0;  // 300 and 500 pixels on: 12 and 20 into a cell
     fakeNow += 1000;
     RenderAndExpect("2.00 fps            \n", covered, 12, 20);  // one meter tick per frame drawn
+}
+
+std::vector<FeedbackPrimitive> drawnScene;
+
+// The player, moved clear of the title: 16 outline edges between corners 32 pixels from its centre at its
+// angle plus multiples of 22.5 degrees, and no filled shape at its centre (it is not also drawn as a body).
+TEST_F(SceneTest, PlayerIsASixteenSidedOutlineOfRadius32) {
+    bodies[0].x = 500.0f, bodies[0].y = 400.0f, bodies[0].angle = 30.0f;
+    testing::internal::CaptureStdout();
+    device.RenderFrame([](RenderDevice* target) { drawnScene = CaptureFeedback([&] { DrawScene(target); }); });
+    testing::internal::GetCapturedStdout();
+    auto corner = [](const FeedbackVertex& v) {
+        for (int k = 0; k < 16; ++k) {
+            const double a = (30.0 + 22.5 * k) * M_PI / 180.0;
+            if (fabs(v.x - 500.0 - 32.0 * cos(a)) < 1e-3 && fabs(v.y - 400.0 - 32.0 * sin(a)) < 1e-3) return k;
+        }
+        return -100;
+    };
+    int filledAtCentre = 0;
+    std::vector<int> edges(16, 0);  // by the corner they start from
+    for (const FeedbackPrimitive& p : drawnScene) {
+        if (p.token == GL_LINE_TOKEN || p.token == GL_LINE_RESET_TOKEN) {
+            const int from = corner(p.vertices[0]), to = corner(p.vertices[1]);
+            if (from >= 0 && (to - from + 16) % 16 == 15) ++edges[from];  // clockwise, as GLU draws
+        }
+        for (const FeedbackVertex& v : p.vertices)
+            filledAtCentre += p.token == GL_POLYGON_TOKEN && fabs(v.x - 500.0) < 0.01 && fabs(v.y - 400.0) < 0.01;
+    }
+    EXPECT_EQ(edges, std::vector<int>(16, 1)) << "outline edges from each corner to the next";
+    EXPECT_EQ(filledAtCentre, 0) << "polygon corners at the player's centre";
 }
 
 }  // namespace
