@@ -1,4 +1,5 @@
-// DrawGrid and DrawEllipse on a real device: geometry through GL feedback in window coordinates.
+// DrawGrid on a real device: lines through GL feedback in window coordinates. (DrawEllipse is seen
+// through the scene: test_scene.cpp.)
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -13,8 +14,6 @@
 
 namespace {
 
-const float kPi = 3.14159265358979f;
-
 class DrawPrimitivesTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -28,8 +27,6 @@ protected:
         PlatformResetForTests();
     }
 };
-
-bool Near(float a, float b) { return fabsf(a - b) < 1e-3f; }
 
 std::vector<float> Get(GLenum what, int count) {
     std::vector<float> values(count);
@@ -106,54 +103,6 @@ TEST_F(DrawPrimitivesTest, GridReturnsWhenTheSpacingStopsAdvancing) {
     device.DrawGrid(1.0f / 32768.0f, 0.0f, 0.0f, 128, 3.0f);
     glDisable(GL_RASTERIZER_DISCARD);
     EXPECT_EQ(Get(GL_LINE_WIDTH, 1), std::vector<float>{1.0f}) << "back to width 1 at the end";
-}
-
-TEST_F(DrawPrimitivesTest, EllipseIsA16GonTurnedAboutItsCentreInItsStyle) {
-    struct Case { EllipseStyle style; float angle; int polygons, rimEdges, spokes; };
-    const Case cases[] = {
-        {0, 0, 16, 0, 0}, {0, 90, 16, 0, 0}, {0, 30, 16, 0, 0},         // filled; at 90: 16 wide, 8 tall
-        {1, 0, 0, 16, 0}, {1, 30, 0, 16, 0},                             // the outline only
-        {2, 30, 0, 16, 16}, {-1, 0, 0, 16, 16}, {1000, 0, 0, 16, 16},  // the segment lines
-    };
-    glTranslatef(200.0f, 150.0f, 0.0f);  // drawn at (100, 50): centred on (300, 200)
-    const std::vector<float> modelView = Get(GL_MODELVIEW_MATRIX, 16);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "style " << c.style << ", angle " << c.angle);
-        // 4 across, 8 up, turned anticlockwise; GLU puts a corner on the x axis.
-        std::vector<FeedbackVertex> corners;
-        const float turn = c.angle * kPi / 180.0f;
-        for (int k = 0; k < 16; ++k) {
-            const float x = 4.0f * cosf(kPi * k / 8.0f), y = 8.0f * sinf(kPi * k / 8.0f);
-            corners.push_back({300.0f + x * cosf(turn) - y * sinf(turn), 200.0f + x * sinf(turn) + y * cosf(turn)});
-        }
-        int polygons = 0, rimEdges = 0, spokes = 0, stray = 0;
-        std::vector<bool> seen(16, false);
-        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-        for (const FeedbackPrimitive& p :
-             CaptureFeedback([&] { device.DrawEllipse(100.0f, 50.0f, 4.0f, 8.0f, c.angle, 16, c.style, 200); })) {
-            int onRim = 0, atCentre = 0;
-            for (const FeedbackVertex& v : p.vertices) {
-                int k = 0;
-                while (k < 16 && !(Near(v.x, corners[k].x) && Near(v.y, corners[k].y))) ++k;
-                if (k < 16) seen[k] = true;
-                onRim += k < 16;
-                atCentre += Near(v.x, 300.0f) && Near(v.y, 200.0f);
-            }
-            // GLU also outlines the zero inner radius: lines on the centre, which are neither.
-            const bool line = p.token == GL_LINE_TOKEN || p.token == GL_LINE_RESET_TOKEN;
-            polygons += p.token == GL_POLYGON_TOKEN && onRim == 2 && atCentre == 1;
-            rimEdges += line && onRim == 2;
-            spokes += line && onRim == 1 && atCentre == 1;
-            stray += onRim + atCentre != static_cast<int>(p.vertices.size()) || !(line || p.token == GL_POLYGON_TOKEN);
-        }
-        EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 16) << "corners drawn";
-        const std::vector<int> expected = {c.polygons, c.rimEdges, c.spokes, 0};
-        EXPECT_EQ(std::vector<int>({polygons, rimEdges, spokes, stray}), expected)
-            << "polygons, rim edges, spokes, and primitives off the 16-gon";
-        EXPECT_EQ(Get(GL_CURRENT_COLOR, 4), Palette(200));
-        EXPECT_EQ(Get(GL_MODELVIEW_MATRIX, 16), modelView);
-        EXPECT_EQ(Get(GL_MODELVIEW_STACK_DEPTH, 1), std::vector<float>{1.0f});
-    }
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The render device on a real window and Mesa context: Create, the RenderFrame envelope, Release.
+// The render device on a real window and Mesa context: Create, and Release after a failed Create.
+// What RenderFrame sets up shows in the frames test_scene.cpp reads back.
 #include "device/render_device.h"
 
 #include <SDL.h>
@@ -7,50 +8,30 @@
 #include <string>
 #include <vector>
 
+#include "device/app_window.h"
 #include "tests/test_support.h"
 
 namespace {
 
 const RenderDevice kClear = {};
 
-RenderDevice* frameDevice;
-void CheckFrameState(RenderDevice* seen) {
-    frameDevice = seen;
-    const std::pair<GLenum, std::vector<GLint>> states[] = {
-        {GL_BLEND, {1}}, {GL_POLYGON_SMOOTH, {1}}, {GL_DEPTH_TEST, {0}}, {GL_CULL_FACE, {0}},
-        {GL_BLEND_SRC, {GL_SRC_ALPHA}}, {GL_BLEND_DST, {GL_ONE}}, {GL_LINE_SMOOTH_HINT, {GL_NICEST}},
-        {GL_POLYGON_SMOOTH_HINT, {GL_NICEST}}, {GL_MATRIX_MODE, {GL_MODELVIEW}}, {GL_VIEWPORT, {0, 0, 1024, 768}}};
-    for (const auto& state : states) {
-        GLint got[4] = {};
-        glGetIntegerv(state.first, got);
-        EXPECT_EQ(std::vector<GLint>(got, got + state.second.size()), state.second) << "0x" << std::hex << state.first;
-    }
-}
-
 class RenderDeviceTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        PlatformResetForTests();
-        const WNDCLASSEXA windowClass = {sizeof(WNDCLASSEXA), CS_OWNDC, PassThroughWindowProc, 0, 0,
-                                         GetModuleHandleA(nullptr), nullptr, nullptr, nullptr, nullptr,
-                                         "Render Device Test", nullptr};
-        ASSERT_TRUE(RegisterClassExA(&windowClass));
-        OpenWindow();
-    }
+    void SetUp() override { OpenWindow(); }
     void TearDown() override {
         device.Release();
         PlatformResetForTests();
     }
     void OpenWindow() {
-        window = CreateWindowExA(0, "Render Device Test", "", WS_POPUP, 0, 0, 1024, 768, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
+        PlatformResetForTests();
+        window = CreateAppWindow("Render Device Test", 1024, 768, 1, PassThroughWindowProc);
         ASSERT_NE(window, nullptr);
     }
     HWND window = nullptr;
 };
 
 // Windowed where the driver offers swap control, full screen where it never does.
-TEST_F(RenderDeviceTest, CreateBuildsTheDeviceAndRenderFrameSetsItsState) {
+TEST_F(RenderDeviceTest, CreateAsksForSwapSynchronisationAndFillsThePalette) {
     for (const int swapMode : {-1, 0}) {
         SCOPED_TRACE(testing::Message() << "swap control mode " << swapMode);
         const bool offered = swapMode != 0;
@@ -69,41 +50,8 @@ TEST_F(RenderDeviceTest, CreateBuildsTheDeviceAndRenderFrameSetsItsState) {
         for (const float* e : named)  // index, red and blue, green
             EXPECT_EQ(entry(static_cast<int>(e[0])), (std::vector<float>{e[1], e[2], e[1], 0.5f})) << e[0];
 
-        // State left behind that the envelope must put right.
-        glEnable(GL_DEPTH_TEST);
-        glEnable(GL_CULL_FACE);
-        glBlendFunc(GL_ONE, GL_ZERO);
-        glViewport(5, 6, 100, 200);
-        glTranslatef(40.0f, 50.0f, 0.0f);
-        glMatrixMode(GL_PROJECTION);
-        glOrtho(-1.0, 1.0, -1.0, 1.0, -1.0, 1.0);
-        glColor4f(0.2f, 0.3f, 0.4f, 0.5f);
-        frameDevice = nullptr;
-        device.RenderFrame(CheckFrameState);
-        EXPECT_EQ(frameDevice, &device) << "the callback gets the device";
-
         device.Release();
     }
-}
-
-// With the context and window out of the record, the context can be asked about the glyph lists.
-TEST_F(RenderDeviceTest, ReleaseDeletesOnlyWhatIsHeldAndASecondReleaseOnlyClears) {
-    ASSERT_EQ(device.Create(window, 1024, 768, 1), 0);
-    const GLuint bases[] = {device.lineFontBase, device.polygonFontBase};
-    const HGLRC context = device.context;
-    ASSERT_TRUE(glIsList(bases[0] + 255) && glIsList(bases[1] + 66)) << "lists before Release";
-    device.context = nullptr;
-    device.window = nullptr;
-    device.Release();
-    EXPECT_EQ(memcmp(&device, &kClear, sizeof device), 0);
-    EXPECT_EQ(SDL_GL_GetCurrentContext(), nullptr) << "no context is current after Release";
-    ASSERT_TRUE(wglMakeCurrent(GetDC(window), context)) << "the window and context not held are still there";
-    for (GLuint base : bases)
-        for (GLuint offset : {0u, 66u, 255u}) EXPECT_FALSE(glIsList(base + offset)) << base << " + " << offset;
-    device.width = 640;  // values with no handle behind them
-    device.palette[3][1] = 0.25f;
-    device.Release();
-    EXPECT_EQ(memcmp(&device, &kClear, sizeof device), 0) << "after the second Release";
 }
 
 TEST_F(RenderDeviceTest, FailedContextIsReportedAndReleaseStillDestroysTheWindow) {
@@ -116,6 +64,9 @@ TEST_F(RenderDeviceTest, FailedContextIsReportedAndReleaseStillDestroysTheWindow
     device.Release();
     EXPECT_EQ(GetDC(window), nullptr) << "the window is gone";
     EXPECT_EQ(memcmp(&device, &kClear, sizeof device), 0);
+    device.width = 640;  // values with no handle behind them
+    device.Release();
+    EXPECT_EQ(memcmp(&device, &kClear, sizeof device), 0) << "after a second Release";
 }
 
 }  // namespace

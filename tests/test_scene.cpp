@@ -77,9 +77,9 @@ Colour Blended(int index, int layers = 1) {
 struct Tally {
     long checked = 0, wrong = 0;
     std::string first;
-    void Check(int x, int y, Colour want, int width = 1) {  // the sum of `width` pixels from (x, y)
-        std::vector<int> got = {x, y, 0, 0, 0, want.r, want.g, want.b};
-        for (int k = 0; k < 3 * width; ++k) got[2 + k % 3] += frame[(y * kWidth + x + k / 3) * 4 + k % 3];
+    void Check(int x, int y, Colour want) {
+        const unsigned char* p = &frame[(y * kWidth + x) * 4];
+        const std::vector<int> got = {x, y, p[0], p[1], p[2], want.r, want.g, want.b};
         ++checked;
         if ((abs(got[2] - want.r) > 1 || abs(got[3] - want.g) > 1 || abs(got[4] - want.b) > 1) && wrong++ < 5)
             first += " " + testing::PrintToString(got);
@@ -121,7 +121,7 @@ void RenderAndExpect(const char* printed, const std::vector<int>& covered, int p
         << " up to " << top;
 }
 
-TEST_F(SceneTest, FramesShowGridBodiesAndTitleAndTickTheClockAndTheMeter) {
+TEST_F(SceneTest, FramesShowTheGridAndTitleAndTickTheClockAndTheMeter) {
     std::vector<int> covered(kWidth * kHeight, 0);  // how many shapes may reach each pixel
     for (int i = -1; i < kBodyCount; ++i) {         // -1: the title, 0: the player
         const int x = i < 0 ? 100 : int(bodies[i].x), y = i < 0 ? 13 : int(bodies[i].y);
@@ -132,24 +132,6 @@ TEST_F(SceneTest, FramesShowGridBodiesAndTitleAndTickTheClockAndTheMeter) {
     RenderAndExpect("", covered, 0, 0);  // the first frame opens the meter's interval
     EXPECT_EQ(sceneClock, 1.0 / 60.0);
 
-    // Bodies at angle 0: filled 4 across and 8 up, crossed by an outline 8 across and 4 up whose rim
-    // lights x + 7 or x + 8, (x, y) the pixel up and right of the centre. Only where no other shape reaches.
-    const Colour body = Blended(64), black = Blended(64, 0);
-    const struct { int dx, dy, width; Colour want; } samples[] = {
-        {0, 0, 1, body}, {0, 6, 1, body}, {5, 0, 1, black}, {12, 0, 1, black}, {7, 0, 2, body}};
-    auto clear = [&](int u, int v) {  // only one body reaches it, and no grid line at phase 0
-        return u < kWidth && v < kHeight && covered[v * kWidth + u] == 1 && (u + 1) % 32 && (v + 1) % 32;
-    };
-    Tally tally;
-    for (int i = 1; i < kBodyCount; ++i) {
-        for (const auto& s : samples) {
-            const int u = int(bodies[i].x) + s.dx, v = int(bodies[i].y) + s.dy;
-            if (clear(u, v) && clear(u + s.width - 1, v)) tally.Check(u, v, s.want, s.width);
-        }
-    }
-    EXPECT_GE(tally.checked, 1000);
-    EXPECT_EQ(tally.wrong, 0) << "around bodies:" << tally.first;
-
     sceneClock = 10.0;  // 300 and 500 pixels on: 12 and 20 into a cell
     fakeNow += 1000;
     RenderAndExpect("2.00 fps            \n", covered, 12, 20);  // one meter tick per frame drawn
@@ -157,32 +139,48 @@ TEST_F(SceneTest, FramesShowGridBodiesAndTitleAndTickTheClockAndTheMeter) {
 
 std::vector<FeedbackPrimitive> drawnScene;
 
-// The player, moved clear of the title: 16 outline edges between corners 32 pixels from its centre at its
-// angle plus multiples of 22.5 degrees, and no filled shape at its centre (it is not also drawn as a body).
-TEST_F(SceneTest, PlayerIsASixteenSidedOutlineOfRadius32) {
-    bodies[0].x = 500.0f, bodies[0].y = 400.0f, bodies[0].angle = 30.0f;
-    testing::internal::CaptureStdout();
-    device.RenderFrame([](RenderDevice* target) { drawnScene = CaptureFeedback([&] { DrawScene(target); }); });
-    testing::internal::GetCapturedStdout();
-    auto corner = [](const FeedbackVertex& v) {
+// Edges between neighbouring corners of a 16-sided ellipse with radii rx and ry turned by `angle` about
+// (cx, cy), by the corner they start from clockwise (as GLU draws): in lines, or in triangles (filled);
+// drawn in palette colour 64, (0.25, 0.75, 0.25) at half alpha.
+std::vector<int> Edges(double cx, double cy, double rx, double ry, double angle, GLenum token) {
+    auto corner = [&](const FeedbackVertex& v) {
+        const double turn = angle * M_PI / 180.0;
         for (int k = 0; k < 16; ++k) {
-            const double a = (30.0 + 22.5 * k) * M_PI / 180.0;
-            if (fabs(v.x - 500.0 - 32.0 * cos(a)) < 1e-3 && fabs(v.y - 400.0 - 32.0 * sin(a)) < 1e-3) return k;
+            const double x = rx * cos(k * M_PI / 8), y = ry * sin(k * M_PI / 8);
+            if (fabs(v.x - cx - x * cos(turn) + y * sin(turn)) < 1e-3 && fabs(v.y - cy - x * sin(turn) - y * cos(turn)) < 1e-3)
+                return k;
         }
         return -100;
     };
-    int filledAtCentre = 0;
-    std::vector<int> edges(16, 0);  // by the corner they start from
+    std::vector<int> edges(16, 0);
     for (const FeedbackPrimitive& p : drawnScene) {
-        if (p.token == GL_LINE_TOKEN || p.token == GL_LINE_RESET_TOKEN) {
-            const int from = corner(p.vertices[0]), to = corner(p.vertices[1]);
-            if (from >= 0 && (to - from + 16) % 16 == 15) ++edges[from];  // clockwise, as GLU draws
+        const FeedbackVertex& c = p.vertices[0];
+        if ((p.token == GL_LINE_RESET_TOKEN ? GL_LINE_TOKEN : p.token) != token ||
+            fabs(c.r - 0.25) + fabs(c.g - 0.75) + fabs(c.b - 0.25) + fabs(c.a - 0.5) > 1e-3)
+            continue;
+        const size_t n = p.vertices.size();
+        for (size_t i = 0; i < (n == 2 ? 1 : n); ++i) {
+            const int from = corner(p.vertices[i]), to = corner(p.vertices[(i + 1) % n]), turn = (to - from + 16) % 16;
+            if (from >= 0 && to >= 0 && (turn == 1 || turn == 15)) ++edges[turn == 1 ? to : from];
         }
-        for (const FeedbackVertex& v : p.vertices)
-            filledAtCentre += p.token == GL_POLYGON_TOKEN && fabs(v.x - 500.0) < 0.01 && fabs(v.y - 400.0) < 0.01;
     }
-    EXPECT_EQ(edges, std::vector<int>(16, 1)) << "outline edges from each corner to the next";
-    EXPECT_EQ(filledAtCentre, 0) << "polygon corners at the player's centre";
+    return edges;
+}
+
+// The player, moved clear of the title, is an outline of radius 32 and is not also drawn as a body;
+// body 1, turned by 30 degrees, is filled 4 pixels along its own x and 8 along its y, and outlined 8 by 4.
+TEST_F(SceneTest, PlayerAndBodiesAreSixteenSidedEllipsesTurnedAboutTheirCentres) {
+    bodies[0].x = 500.0f, bodies[0].y = 400.0f, bodies[0].angle = 30.0f;
+    bodies[1].x = 300.0f, bodies[1].y = 200.0f, bodies[1].angle = 30.0f;
+    testing::internal::CaptureStdout();
+    device.RenderFrame([](RenderDevice* target) { drawnScene = CaptureFeedback([&] { DrawScene(target); }, GL_3D_COLOR); });
+    testing::internal::GetCapturedStdout();
+    const std::vector<int> once(16, 1), never(16, 0);
+    EXPECT_EQ(Edges(500, 400, 32, 32, 30, GL_LINE_TOKEN), once) << "the player's outline";
+    EXPECT_EQ(Edges(500, 400, 4, 8, 30, GL_POLYGON_TOKEN), never) << "a body's filled ellipse on the player";
+    EXPECT_EQ(Edges(300, 200, 4, 8, 30, GL_POLYGON_TOKEN), once) << "body 1 filled";
+    EXPECT_EQ(Edges(300, 200, 8, 4, 30, GL_LINE_TOKEN), once) << "body 1 outlined";
+    EXPECT_EQ(Edges(300, 200, 8, 4, 30, GL_POLYGON_TOKEN), never) << "body 1's outline filled";
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <sstream>
 #include <string>
-#include <utility>
 
 LRESULT CALLBACK PassThroughWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(window, message, wParam, lParam);
@@ -10,23 +9,11 @@ LRESULT CALLBACK PassThroughWindowProc(HWND window, UINT message, WPARAM wParam,
 
 namespace {
 
-#define NAMED(m) {m, #m}
-std::string Name(UINT message) {
-    static const std::pair<UINT, const char*> kNames[] = {
-        NAMED(WM_CREATE),  NAMED(WM_DESTROY),     NAMED(WM_PAINT),      NAMED(WM_CLOSE),
-        NAMED(WM_QUIT),    NAMED(WM_SHOWWINDOW),  NAMED(WM_NCCREATE),   NAMED(WM_NCDESTROY),
-        NAMED(WM_KEYDOWN), NAMED(WM_KEYUP),       NAMED(WM_SYSCOMMAND), NAMED(WM_IME_SETCONTEXT)};
-    for (const auto& name : kNames) {
-        if (name.first == message) return name.second;
-    }
-    return "message " + std::to_string(message);
-}
-
 std::string Show(int event, UINT message, HWND window, WPARAM wParam, const std::optional<LPARAM>& lParam) {
     static const char* const kEvents[] = {"?", "sent", "posted", "dispatched", "default"};
     std::ostringstream out;
-    out << Name(message) << ' ' << kEvents[event >= 1 && event <= 4 ? event : 0] << " to " << window
-        << " wParam 0x" << std::hex << wParam;
+    out << "message 0x" << std::hex << message << ' ' << kEvents[event >= 1 && event <= 4 ? event : 0] << " to "
+        << window << " wParam 0x" << wParam;
     if (lParam) out << " lParam 0x" << *lParam;
     return out.str();
 }
@@ -92,12 +79,4 @@ std::vector<FeedbackPrimitive> CaptureFeedback(const std::function<void()>& draw
         primitives.push_back(primitive);
     }
     return primitives;
-}
-
-Rgba ReadPixel(int x, int y) {
-    Rgba pixel = {};
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, &pixel);
-    return pixel;
 }

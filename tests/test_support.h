@@ -1,4 +1,4 @@
-// Shared pieces of the test suites: expected-message tables, pixel read-back and GL feedback capture.
+// Shared pieces of the test suites: expected-message tables and GL feedback capture.
 #ifndef BRIMVALK_TEST_SUPPORT_H
 #define BRIMVALK_TEST_SUPPORT_H
 
@@ -41,11 +41,5 @@ struct FeedbackPrimitive {
 // Runs `draw` in feedback mode (GL_2D or GL_3D_COLOR) and returns what it drew.
 std::vector<FeedbackPrimitive> CaptureFeedback(const std::function<void()>& draw, GLenum type = GL_2D,
                                                size_t capacity = 1 << 20);
-
-// The RGBA bytes of one pixel of the back buffer (origin bottom-left).
-struct Rgba {
-    unsigned char r, g, b, a;
-};
-Rgba ReadPixel(int x, int y);
 
 #endif
