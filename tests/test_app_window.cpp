@@ -18,11 +18,6 @@ namespace {
 const int kSent = kMessageSent, kPosted = kMessagePosted, kDispatched = kMessageDispatched,
           kDefault = kMessageDefault;
 
-std::string Show(const RECT& r) {
-    return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", " +
-           std::to_string(r.bottom) + ")";
-}
-
 UINT NextQueued() {
     MSG msg = {};
     return PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) ? msg.message : 0;
@@ -40,8 +35,8 @@ protected:
         PlatformLogMessagesForTests(nullptr);
         PlatformResetForTests();
     }
-    HWND Create(int windowed, int width = kProgramWidth) {
-        return CreateAppWindow(kProgramTitle, width, kProgramHeight, windowed, AppWindowProc);
+    HWND Create(int windowed) {
+        return CreateAppWindow(kProgramTitle, kProgramWidth, kProgramHeight, windowed, AppWindowProc);
     }
     void StartLog() {
         log.clear();
@@ -57,11 +52,10 @@ TEST_F(AppWindowTest, CreationMessagesAndGeometryOfEachMode) {
         {kSent, WM_NCCREATE, 0, {}},     {kDefault, WM_NCCREATE, 0, {}},   {kSent, WM_CREATE, 0, {}},
         {kDefault, WM_CREATE, 0, {}},    {kSent, WM_SHOWWINDOW, TRUE, {}}, {kDefault, WM_SHOWWINDOW, TRUE, {}},
         {kSent, WM_PAINT, 0, {}},        {kDefault, WM_PAINT, 0, {}}};
-    const struct {
-        int windowed;
-        RECT frame;
-        int cursor;
-    } cases[] = {{1, {4, 23, 4, 4}, SDL_ENABLE}, {0, {0, 0, 0, 0}, SDL_DISABLE}};
+    // Windowed, the 1032x795 frame is centred on SDL's 1024x768 offscreen display, which is smaller:
+    // at ((1024 - 1032) / 2, (768 - 795) / 2) = (-4, -13), truncated towards zero; the client area
+    // lies 4 and 23 pixels in.
+    const struct { int windowed, clientX, clientY, cursor; } cases[] = {{1, 0, 10, SDL_ENABLE}, {0, 0, 0, SDL_DISABLE}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.windowed ? "windowed" : "full screen");
         PlatformResetForTests();
@@ -71,15 +65,10 @@ TEST_F(AppWindowTest, CreationMessagesAndGeometryOfEachMode) {
         ASSERT_NE(object, nullptr) << "CreateAppWindow failed";
         ExpectSequence(log, kCreateSeq, window);
         EXPECT_EQ(NextQueued(), 0u) << "creation queues nothing";
-        // Centred on SDL's 1024x768 offscreen display, which is smaller than the framed window:
-        // (1024 - 1032) / 2 and (768 - 795) / 2, truncated towards zero.
-        const int x = c.windowed ? -4 : 0, y = c.windowed ? -13 : 0;
-        int clientX = -1, clientY = -1, width = 0, height = 0;
-        SDL_GetWindowPosition(object->sdl, &clientX, &clientY);
-        SDL_GetWindowSize(object->sdl, &width, &height);
-        const RECT client = {x + c.frame.left, y + c.frame.top, x + c.frame.left + kProgramWidth,
-                             y + c.frame.top + kProgramHeight};
-        EXPECT_EQ(Show(RECT{clientX, clientY, clientX + width, clientY + height}), Show(client)) << "client area";
+        std::vector<int> client(4);  // x, y, width, height
+        SDL_GetWindowPosition(object->sdl, &client[0], &client[1]);
+        SDL_GetWindowSize(object->sdl, &client[2], &client[3]);
+        EXPECT_EQ(client, (std::vector<int>{c.clientX, c.clientY, kProgramWidth, kProgramHeight})) << "client area";
         EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), c.cursor) << "cursor shown (1) or hidden (0)";
     }
 }

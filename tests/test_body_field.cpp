@@ -114,8 +114,6 @@ TEST_F(BodyFieldTest, StepsFromTheSeededField) {
     EXPECT_EQ("-1 -1 0 0\n", Step());
     EXPECT_SAME_FLOAT(20.0038757f - 4.0f, player.x);
     EXPECT_SAME_FLOAT(3.00167847f + 4.0f, player.y);
-    PlatformSetKeyForTests('Z', true);
-    EXPECT_EQ("-1 -1 32768 0\n", Step());
 }
 
 TEST_F(BodyFieldTest, EdgesAreStrictSinglePrecisionAndNeverHitByNaN) {

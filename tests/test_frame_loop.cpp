@@ -20,7 +20,8 @@ const int kPosted = kMessagePosted, kDispatched = kMessageDispatched, kDefault =
 // Empties the queue and returns what it held, as posted messages.
 std::vector<LoggedMessage> DrainQueue() {
     std::vector<LoggedMessage> left;
-    for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) left.push_back({kPosted, m.hwnd, m.message, m.wParam, m.lParam});
+    for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);)
+        left.push_back({kPosted, m.hwnd, m.message, m.wParam, m.lParam});
     return left;
 }
 
@@ -95,7 +96,7 @@ TEST_F(FrameLoopTest, NativeKeyEventsBecomeKeyMessages) {
 }
 
 // Ctrl+C and SIGTERM before there is a window: WM_QUIT, once per signal. With a window they close it
-// (e2e/sigint.sh).
+// (e2e/close.sh).
 TEST_F(FrameLoopTest, InterruptWithoutAWindowQuits) {
     for (int signalNumber : {SIGINT, SIGTERM}) {
         EXPECT_EQ(1, PumpMessages()) << "nothing queued yet";

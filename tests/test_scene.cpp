@@ -1,6 +1,11 @@
-// The frame-rate meter on a clock the test sets; the scene drawn into Mesa and read back before the swap.
+// The frame-rate meter on a clock the test sets; the render device; the scene drawn into Mesa and read
+// back before the swap, or through GL feedback; the grid primitive on its own.
 #include <math.h>
+#include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+
+#include <SDL.h>
 
 #include <algorithm>
 #include <string>
@@ -62,6 +67,51 @@ protected:
     }
     void TearDown() override { device.Release(); FrameRateMeterTest::TearDown(); }
 };
+
+// Swap synchronisation where the driver offers swap control (the fixture's windowed device), and none
+// where it never does (a full-screen device); the named palette entries.
+TEST_F(SceneTest, DeviceAsksForSwapSynchronisationWhereOfferedAndFillsThePalette) {
+    for (const bool offered : {true, false}) {
+        SCOPED_TRACE(offered ? "offered, windowed" : "never offered, full screen");
+        if (!offered) {
+            device.Release();
+            PlatformResetForTests();
+            PlatformSetSwapControlForTests(0);
+            HWND window = CreateAppWindow("Scene Test", kWidth, kHeight, 1, PassThroughWindowProc);
+            ASSERT_EQ(device.Create(window, kWidth, kHeight, 0), 0);
+        }
+        const std::string extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+        EXPECT_EQ(extensions.find("WGL_EXT_swap_control") != std::string::npos, offered) << extensions;
+        EXPECT_EQ(wglGetProcAddress("wglSwapIntervalEXT") != nullptr, offered);
+        EXPECT_EQ(SDL_GL_GetSwapInterval(), offered ? 1 : 0) << "one refresh per swap when offered";
+        const Uint32 flags = SDL_GetWindowFlags(SDL_GL_GetCurrentWindow());
+        EXPECT_EQ((flags & SDL_WINDOW_FULLSCREEN) != 0, !offered) << "flags " << flags;
+    }
+    const float named[][3] = {{0, 0.0f, 1.0f}, {64, 0.25f, 0.75f}, {128, 0.5f, 0.5f}, {240, 0.9375f, 0.0625f}};
+    for (const float* e : named) {  // index, red and blue, green
+        const float* got = device.palette[static_cast<int>(e[0])];
+        EXPECT_EQ(std::vector<float>(got, got + 4), (std::vector<float>{e[1], e[2], e[1], 0.5f})) << e[0];
+    }
+}
+
+TEST_F(SceneTest, FailedContextIsReportedAndReleaseStillDestroysTheWindow) {
+    device.Release();
+    PlatformResetForTests();
+    PlatformFailContextsForTests(true);
+    HWND window = CreateAppWindow("Scene Test", kWidth, kHeight, 1, PassThroughWindowProc);
+    testing::internal::CaptureStdout();
+    EXPECT_NE(device.Create(window, kWidth, kHeight, 1), 0);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed.rfind("ERROR : ", 0), 0u) << printed;
+    EXPECT_EQ(printed.find('\n'), printed.size() - 1) << "one line: " << printed;
+    const RenderDevice clear = {};
+    for (int release = 1; release <= 2; ++release) {  // the second only clears the record again
+        device.Release();
+        EXPECT_EQ(GetDC(window), nullptr) << "the window is gone";
+        EXPECT_EQ(memcmp(&device, &clear, sizeof device), 0) << "after Release " << release;
+        device.width = 640;  // a value with no handle behind it
+    }
+}
 
 std::vector<unsigned char> frame(kWidth * kHeight * 4);  // RGBA, read back before the swap
 struct Colour { int r, g, b; };
@@ -137,6 +187,85 @@ TEST_F(SceneTest, FramesShowTheGridAndTitleAndTickTheClockAndTheMeter) {
     RenderAndExpect("2.00 fps            \n", covered, 12, 20);  // one meter tick per frame drawn
 }
 
+// DrawGrid on its own: lines through GL feedback in window coordinates.
+std::vector<float> Get(GLenum what, int count) {
+    std::vector<float> values(count);
+    glGetFloatv(what, values.data());
+    return values;
+}
+
+std::vector<float> Palette(int index) { return std::vector<float>(device.palette[index], device.palette[index] + 4); }
+
+// A line as "x0,y0 x1,y1" to the thousandth of a pixel.
+std::string Line(float x0, float y0, float x1, float y1) {
+    auto r = [](float v) { return roundf(v * 1000.0f) / 1000.0f + 0.0f; };
+    char text[96];
+    snprintf(text, sizeof text, "%g,%g %g,%g", r(x0), r(y0), r(x1), r(y1));
+    return text;
+}
+
+// DrawGrid's primitives in device pixels, in drawing order. Drawn at half size moved in by 64, so
+// that lines off the window's edges reach feedback too.
+std::vector<std::string> GridLines(float spacing, float offsetX, float offsetY) {
+    const std::vector<FeedbackPrimitive> drawn = CaptureFeedback([&] {
+        glPushMatrix();
+        glTranslatef(64.0f, 64.0f, 0.0f);
+        glScalef(0.5f, 0.5f, 1.0f);
+        device.DrawGrid(spacing, offsetX, offsetY, 128, 0.5f);
+        glPopMatrix();
+    });
+    std::vector<std::string> lines;
+    for (const FeedbackPrimitive& p : drawn) {
+        const std::vector<FeedbackVertex>& v = p.vertices;
+        const bool line = p.token == GL_LINE_TOKEN || p.token == GL_LINE_RESET_TOKEN;
+        lines.push_back(line ? Line((v[0].x - 64) * 2, (v[0].y - 64) * 2, (v[1].x - 64) * 2, (v[1].y - 64) * 2)
+                             : "token " + std::to_string(p.token));
+    }
+    return lines;
+}
+
+TEST_F(SceneTest, GridLinesFollowTheSpacingAndThePhaseOfTheOffsets) {
+    device.RenderFrame([](RenderDevice*) {});  // leaves the pixel projection in place
+    struct Case { float spacing, offsetX, offsetY, firstX; int countX; float firstY; int countY; };
+    const Case cases[] = {
+        {32, 0, 0, 0, 32, 0, 24},  // x = 0..992, y = 0..736: none on 1024 or 768
+        {32, 45.5f, 100.25f, 13.5f, 32, 4.25f, 24},
+        {32, -40, -70, -8, 33, -6, 25},  // negative offsets: the first line in (-32, 0]
+        {32, -64, -96, 0, 32, 0, 24},  // a negative multiple: the first line on the edge
+        {32, 100000.75f, 250001.5f, 0.75f, 32, 17.5f, 24},
+        {100, 30, -20, 30, 10, -20, 8},
+        {0, 0, 0, 0, 0, 0, 0},  // no positive spacing: no line and no state changed
+        {-32, 0, 0, 0, 0, 0, 0},
+        {NAN, 0, 0, 0, 0, 0, 0},  // gets past the test of the spacing but positions no line
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "DrawGrid(" << c.spacing << ", " << c.offsetX << ", " << c.offsetY << ")");
+        std::vector<std::string> expected;
+        for (int i = 0; i < c.countX + c.countY; ++i) {  // the vertical lines, then the horizontal ones
+            const float p = i < c.countX ? c.firstX + c.spacing * i : c.firstY + c.spacing * (i - c.countX);
+            expected.push_back(i < c.countX ? Line(p, 0, p, 768) : Line(0, p, 1024, p));
+        }
+        glColor4f(0.125f, 0.25f, 0.375f, 0.625f);
+        glLineWidth(3.0f);
+        EXPECT_EQ(GridLines(c.spacing, c.offsetX, c.offsetY), expected);
+        const bool drew = !(c.spacing <= 0.0f);
+        EXPECT_EQ(Get(GL_LINE_WIDTH, 1), std::vector<float>{drew ? 1.0f : 3.0f});
+        EXPECT_EQ(Get(GL_CURRENT_COLOR, 4), drew ? Palette(128) : std::vector<float>({0.125f, 0.25f, 0.375f, 0.625f}));
+        EXPECT_EQ(Get(GL_MODELVIEW_STACK_DEPTH, 1), std::vector<float>{1.0f});
+    }
+}
+
+// Past 512 adding 1/32768 no longer moves a float: the grid must stop there, not spin until CTest's
+// time-out ends the run.
+TEST_F(SceneTest, GridReturnsWhenTheSpacingStopsAdvancing) {
+    ASSERT_EQ(512.0f + 1.0f / 32768.0f, 512.0f);
+    device.height = 1;  // the horizontal lines end at once; the vertical ones reach the stall
+    glEnable(GL_RASTERIZER_DISCARD);  // millions of lines: only their vertices go through
+    device.DrawGrid(1.0f / 32768.0f, 0.0f, 0.0f, 128, 3.0f);
+    glDisable(GL_RASTERIZER_DISCARD);
+    EXPECT_EQ(Get(GL_LINE_WIDTH, 1), std::vector<float>{1.0f}) << "back to width 1 at the end";
+}
+
 std::vector<FeedbackPrimitive> drawnScene;
 
 // Edges between neighbouring corners of a 16-sided ellipse with radii rx and ry turned by `angle` about
@@ -146,9 +275,8 @@ std::vector<int> Edges(double cx, double cy, double rx, double ry, double angle,
     auto corner = [&](const FeedbackVertex& v) {
         const double turn = angle * M_PI / 180.0;
         for (int k = 0; k < 16; ++k) {
-            const double x = rx * cos(k * M_PI / 8), y = ry * sin(k * M_PI / 8);
-            if (fabs(v.x - cx - x * cos(turn) + y * sin(turn)) < 1e-3 && fabs(v.y - cy - x * sin(turn) - y * cos(turn)) < 1e-3)
-                return k;
+            const double x = rx * cos(k * M_PI / 8), y = ry * sin(k * M_PI / 8);  // then turned and moved
+            if (hypot(v.x - cx - x * cos(turn) + y * sin(turn), v.y - cy - x * sin(turn) - y * cos(turn)) < 1e-3) return k;
         }
         return -100;
     };

@@ -65,7 +65,8 @@ std::vector<FeedbackPrimitive> CaptureFeedback(const std::function<void()>& draw
     const int stride = type == GL_3D_COLOR ? 7 : 2;  // x, y (, z, r, g, b, a)
     for (GLint i = 0; i < count;) {  // the tests draw points, lines and polygons only
         const GLenum token = static_cast<GLenum>(buffer[i++]);
-        if (token != GL_POINT_TOKEN && token != GL_LINE_TOKEN && token != GL_LINE_RESET_TOKEN && token != GL_POLYGON_TOKEN) {
+        if (token != GL_POINT_TOKEN && token != GL_LINE_TOKEN && token != GL_LINE_RESET_TOKEN &&
+            token != GL_POLYGON_TOKEN) {
             ADD_FAILURE() << "unexpected feedback token " << token;
             break;
         }
