@@ -19,8 +19,8 @@ const unsigned char kTitleColour = 240;
 }  // namespace
 
 void DrawBody(RenderDevice* device, const Body* body) {
-    device->DrawEllipse(body->x, body->y, 4.0f, 8.0f, body->angle, 16, 0, kBodyColour);
-    device->DrawEllipse(body->x, body->y, 8.0f, 4.0f, body->angle, 16, 1, kBodyColour);
+    device->DrawEllipse(body->x, body->y, 4.0f, 8.0f, body->angle, 16, kEllipseFilled, kBodyColour);
+    device->DrawEllipse(body->x, body->y, 8.0f, 4.0f, body->angle, 16, kEllipseOutline, kBodyColour);
 }
 
 void DrawScene(RenderDevice* device) {
@@ -33,7 +33,7 @@ void DrawScene(RenderDevice* device) {
     for (int i = 1; i < kBodyCount; ++i) DrawBody(device, &bodies[i]);
 
     const Body& player = bodies[0];
-    device->DrawEllipse(player.x, player.y, 32.0f, 32.0f, player.angle, 16, 1, kBodyColour);
+    device->DrawEllipse(player.x, player.y, 32.0f, 32.0f, player.angle, 16, kEllipseOutline, kBodyColour);
 
     // The title in the polygon glyphs, 24 pixels to the em; the zero z-scale flattens the extrusion.
     glPushMatrix();

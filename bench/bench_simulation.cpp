@@ -35,9 +35,6 @@
 namespace {
 
 const char kTool[] = "brimvalk-bench-simulation";
-// UpdateScene's axis thresholds.
-const uint32_t kAxisHigh = 49151;
-const uint32_t kAxisLow = 16383;
 
 // Set once a benchmark has put the keyboard under the test control (there is no way back).
 bool keysOverridden = false;
@@ -101,7 +98,7 @@ BENCHMARK(BM_UpdateScene_StdoutLineBuffered);
 void BM_InputSample(benchmark::State& state) {
     if (!ProgramKeyboardPath(state)) return;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(input.Sample(kAxisHigh, kAxisLow));
+        benchmark::DoNotOptimize(input.Sample(kJoystickAxisHigh, kJoystickAxisLow));
     }
 }
 BENCHMARK(BM_InputSample);
@@ -120,7 +117,7 @@ BENCHMARK(BM_InputLine_StdoutBuffered);
 void BM_InputSample_KeysOverridden(benchmark::State& state) {
     OverrideKeys();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(input.Sample(kAxisHigh, kAxisLow));
+        benchmark::DoNotOptimize(input.Sample(kJoystickAxisHigh, kJoystickAxisLow));
     }
 }
 BENCHMARK(BM_InputSample_KeysOverridden);

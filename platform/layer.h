@@ -21,10 +21,6 @@ struct WindowObject {
     SDL_Window* sdl;
     bool hasOpenGL;           // created with an OpenGL-capable visual
     WNDPROC windowProc;
-    std::string className;
-    std::string title;
-    DWORD style;
-    DWORD exStyle;
     RECT outer;               // screen rectangle including the frame
     bool visible;
     DeviceContextObject dc;
@@ -71,7 +67,7 @@ const char* LayerFontPattern(HGDIOBJ font);
 // The Win32 virtual-key code of an SDL key, or 0 when it has none.
 int LayerVirtualKeyFromSdl(int sdlKeycode);
 
-// Per-area resets, called by PlatformResetForTests.
+// Per-area resets, called by PlatformResetForTests (layer.cpp, beside LayerInitSdl).
 void LayerResetMessages();
 void LayerResetWindows();
 void LayerResetKeyboard();

@@ -228,7 +228,7 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass) {
     return static_cast<ATOM>(0xC000 + windows.classes.size() - 1);
 }
 
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                             int width, int height, HWND, HMENU, HINSTANCE, LPVOID) {
     const WNDCLASSEXA* windowClass = FindClass(className);
     if (windowClass == nullptr) {
@@ -272,10 +272,6 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     object->sdl = sdl;
     object->hasOpenGL = hasOpenGL;
     object->windowProc = windowClass->lpfnWndProc;
-    object->className = className;
-    object->title = title;
-    object->style = style;
-    object->exStyle = exStyle;
     object->outer = {x, y, x + width, y + height};
     object->visible = false;
     object->dc = {};
