@@ -43,23 +43,32 @@ if [ -z "$wine" ] || [ -z "$exe" ] || [ ! -f "$exe" ]; then
   echo "program against its Windows build under Wine: skipped (needs wine64 and the x86_64 build)"
   exit 0
 fi
-export WINEPREFIX=${WINEPREFIX:-$bench/wineprefix} WINEDEBUG=-all
+export WINEPREFIX=${WINEPREFIX:-$(cd "$bench/.." && pwd)/wineprefix} WINEDEBUG=-all
 # Frame-rate lines after the first two (start-up and the driver's first frames) of a run of $1 s.
 rates() {
   local seconds=$1
   shift
-  timeout -k 5 -s INT "$seconds" "$@" 2>/dev/null | awk '/ fps/ && ++n > 2 { print $1 }'
+  # One interrupt, to the program only: timeout's second one to the whole group could reach it
+  # before its loop came round to the first, and a program asked twice ends the default way.
+  timeout --foreground -k 5 -s INT "$seconds" "$@" 2>>"$scratch/stderr" | awk '/ fps/ && ++n > 2 { print $1 }'
 }
 wineboot -i >/dev/null 2>&1
+median() { tr ' ' '\n' | grep . | sort -n | awk '{ v[NR] = $1 } END { if (NR) print v[int((NR + 1) / 2)] }'; }
 linux='' windows=''
 for round in 1 2 3; do
-  linux+=" $(rates 8 "$program" | tr '\n' ' ')"
-  windows+=" $(rates 12 "$wine" "$exe" | tr '\n' ' ')"
+  # (Wine may need the kill after the interrupt; the shell's notice of it is not news.)
+  l=$( { rates 8 "$program" | tr '\n' ' '; } 2>/dev/null)
+  w=$( { rates 12 "$wine" "$exe" | tr '\n' ' '; } 2>/dev/null)
+  echo "round $round: program $(echo "$l" | median) fps, under Wine $(echo "$w" | median) fps (medians)"
+  linux+=" $l" windows+=" $w"
 done
 wineserver -k 2>/dev/null
-median() { tr ' ' '\n' | grep . | sort -n | awk '{ v[NR] = $1 } END { if (NR) print v[int((NR + 1) / 2)] }'; }
 l=$(echo "$linux" | median) w=$(echo "$windows" | median)
-[ -n "$l" ] && [ -n "$w" ] || { echo "bench-x11: no frame-rate lines (linux: '$linux', wine: '$windows')" >&2; exit 1; }
+if [ -z "$l" ] || [ -z "$w" ]; then
+  echo "bench-x11: no frame-rate lines (linux: '$linux', wine: '$windows'); their stderr:" >&2
+  tail -n 5 "$scratch/stderr" >&2
+  exit 1
+fi
 echo "program $l fps, Windows build under Wine $w fps (medians of the once-a-second lines, 3 rounds)"
 awk -v l="$l" -v w="$w" 'BEGIN { printf "ratio program/Wine: %.3f (target >= 1.00)\n", l / w }'
 echo "load: $(uptime | sed 's/.*load average/load average/')"

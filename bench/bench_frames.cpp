@@ -428,7 +428,7 @@ int main(int argc, char** argv) {
     const double bareFps = n / seconds[1];
     const double programFrameUs = seconds[0] * us;
     const double programCpuUs = cpu[0] * us;
-    fprintf(report, "%ld frames of each, 1024x768, swap interval 0, video driver %s, blocks of %ld rotating\n",
+    fprintf(report, "%ld frames of each, 1024x768, swap interval 0, video driver %s, blocks of %ld alternating\n",
             frames, videoDriver != nullptr ? videoDriver : "?", block);
     fprintf(report, "bare frame matches program frame: 0 of %d pixels differ\n", kProgramWidth * kProgramHeight);
     const char* names[2] = {"program:", "bare:"};
