@@ -224,7 +224,8 @@ double OwnCodeMicroseconds(long frames) {
 
 // The title alone, as DrawScene draws it, finished: blocks of draws against blocks of glFinish
 // alone, taking turns. Sets the microseconds a draw adds, wall and CPU of all threads (medians of
-// the blocks: a block that another job on the machine slowed does not count). Runs after a program frame, in the render state it leaves.
+// the blocks: a block that another job on the machine slowed does not count). Runs after a
+// program frame, in the render state it leaves.
 void TitleCost(long draws, double* wallUs, double* cpuUs) {
     const long kBlock = 20;
     std::vector<double> wall;
