@@ -322,8 +322,8 @@ int main(int argc, char** argv) {
     }
     const double firstFrame = WallSeconds();
     const char* videoDriver = SDL_GetCurrentVideoDriver();
-    fprintf(report, "start-up, video driver %s: %.1f ms from main to the first frame's swap (window and device %.1f ms, "
-            "first frame %.1f ms)\n", videoDriver != nullptr ? videoDriver : "?", (firstFrame - mainStart) * 1e3,
+    fprintf(report, "start-up, video driver %s: %.1f ms from main to the first frame's swap "
+            "(window and device %.1f ms, first frame %.1f ms)\n", videoDriver != nullptr ? videoDriver : "?", (firstFrame - mainStart) * 1e3,
             (opened - mainStart) * 1e3, (firstFrame - opened) * 1e3);
     if (startupOnly) {
         CloseProgram();
@@ -441,7 +441,8 @@ int main(int argc, char** argv) {
             "(target >= 0.97)\n", videoDriver != nullptr ? videoDriver : "?", programFps / bareFps,
             Median(blockRatios), cpu[1] / cpu[0]);
     fprintf(report, "title's glyph lists: %.0f us a frame = %.1f%% of the program's frame, "
-            "%.0f us CPU of all threads (medians of blocks)\n", titleWallUs, titleWallUs / programFrameUs * 100.0, titleCpuUs);
+            "%.0f us CPU of all threads (medians of blocks)\n", titleWallUs, titleWallUs / programFrameUs * 100.0,
+            titleCpuUs);
     fprintf(report, "key reads: %.1f us a frame for the sampler's %zu GetAsyncKeyState calls (median of %ld frames)\n",
             keyReadUs, sizeof kSampledKeys / sizeof kSampledKeys[0], std::min(frames, 200L));
     if (split) {
