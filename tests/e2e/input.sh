@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Keys held through the X server: the right arrow shows as horizontal +1 in the per-frame input line
 # and moves the player's outline (radius 32, seeded at (20, 3)) 4 pixels a frame to the right, where
-# a screenshot shows it; Z shows as button 1 (32768), up and left together as -1 -1. A frame-rate
-# line comes once a second, and pressing Escape (the press alone) ends the program with status 0.
+# a screenshot shows it; Z shows as button 1 (32768), up and left together as -1 -1, and down as
+# vertical +1 while another window has the focus (keys act system-wide). A frame-rate line comes
+# once a second, and pressing Escape (the press alone) ends the program with status 0.
 . "$(dirname "$0")/lib.sh"
-e2e_setup "$@" xdotool import convert
+e2e_setup "$@" xdotool xwininfo import convert
 hold() { xdotool keydown "$@" && sleep 1 && xdotool keyup "$@" && sleep 0.3 || fail "xdotool could not hold $*"; }
 e2e_start_xvfb
 e2e_start_program
@@ -14,16 +15,21 @@ hold Right
 import -silent -window "$e2e_window" "$e2e_dir/after-right.png" || fail "could not capture the window"
 hold z
 hold Up Left
+xdotool mousemove 1279 1023 && xdotool windowfocus "$(xwininfo -root | awk '/Window id:/ { print $4 }')" ||
+  fail "could not move the focus to the root window"
+[ "$(xdotool getwindowfocus)" != "$e2e_window" ] || fail "the program's window kept the focus"
+hold Down
+e2e_focus_window
 xdotool keydown Escape || fail "xdotool could not press Escape"
 e2e_expect_exit "after Escape went down"
 xdotool keyup Escape
 e2e_expect_console_lines
 
-# Right, Z, up+left in the order held; otherwise idle, or one of up and left while the pair goes down or up.
+# Right, Z, up+left, down in the order held; otherwise idle, or one of up and left while the pair goes down or up.
 inputs=$(grep -v ' fps ' "$e2e_dir/stdout")
-held=$(echo "$inputs" | grep -xF -e '0 1 0 0' -e '0 0 32768 0' -e '-1 -1 0 0' | uniq | tr '\n' ,)
-[ "$held" = "0 1 0 0,0 0 32768 0,-1 -1 0 0," ] || fail "expected right, then Z, then up+left, got the runs $held"
-odd=$(echo "$inputs" | grep -vxF -e '0 0 0 0' -e '0 1 0 0' -e '0 0 32768 0' -e '-1 -1 0 0' -e '-1 0 0 0' -e '0 -1 0 0')
+held=$(echo "$inputs" | grep -xF -e '0 1 0 0' -e '0 0 32768 0' -e '-1 -1 0 0' -e '1 0 0 0' | uniq | tr '\n' ,)
+[ "$held" = "0 1 0 0,0 0 32768 0,-1 -1 0 0,1 0 0 0," ] || fail "expected right, then Z, then up+left, then down, got the runs $held"
+odd=$(echo "$inputs" | grep -vxF -e '0 0 0 0' -e '0 1 0 0' -e '0 0 32768 0' -e '-1 -1 0 0' -e '-1 0 0 0' -e '0 -1 0 0' -e '1 0 0 0')
 [ -z "$odd" ] || fail "expected only the held keys' input lines, also got: $(echo "$odd" | sort -u | tr '\n' ,)"
 [ "$(echo "$inputs" | tail -n 1)" = "0 0 0 0" ] || fail "expected all zero once every key was released"
 
