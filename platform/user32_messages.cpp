@@ -4,8 +4,9 @@
 //  [X] Native events become posted messages: key press -> WM_KEYDOWN (virtual key in wParam),
 //      key release -> WM_KEYUP, the window's close button -> WM_CLOSE.
 //  [X] Ctrl+C, SIGTERM and SIGHUP (the terminal closed, as a console's close event) -> WM_CLOSE to
-//      the newest window, or WM_QUIT when there is none. A second signal before the first was
-//      handled ends the process the default way. A signal ignored when the process started (a
+//      the newest window, or WM_QUIT when there is none. Asked again more than a second after a
+//      first that is still unhandled (the loop is stuck), the process ends the default way; a
+//      repeat within the second is the same request. A signal ignored when the process started (a
 //      background job of a script ignores Ctrl+C) stays ignored.
 //  [X] A window destroyed by another X client gets WM_DESTROY and WM_NCDESTROY, as from
 //      DestroyWindow. Other X errors that no call reported go to stderr here (the first few).
@@ -17,6 +18,7 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <signal.h>
+#include <time.h>
 #include <stdio.h>
 
 #include <algorithm>
@@ -40,14 +42,26 @@ struct MessageQueueState {
 MessageQueueState messages;
 
 volatile sig_atomic_t pendingSignal;
+long pendingSinceMs;  // written by the handler only, which never runs nested
+
+long MonotonicMs() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);  // async-signal-safe
+    return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 void OnTerminationSignal(int signalNumber) {
+    const long now = MonotonicMs();
     if (pendingSignal != 0) {
-        // Asked twice before the loop came round: the program is stuck, so end it the default way.
+        // A repeat within a second is the same request: `timeout -s INT` and a group-wide kill
+        // deliver it twice. Asked again after that and the loop has not come round: the program is
+        // stuck, so end it the default way.
+        if (now - pendingSinceMs < 1000) return;
         signal(signalNumber, SIG_DFL);
         raise(signalNumber);
         return;
     }
+    pendingSinceMs = now;
     pendingSignal = signalNumber;
 }
 
@@ -60,6 +74,7 @@ void LayerInstallSignalHandlers() {
     struct sigaction action = {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signalNumber);
     action.sa_flags = SA_RESTART;
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction previous = {};
