@@ -18,7 +18,7 @@ run: build
 	@tools/run-program.sh $(BUILD)/brimvalk-test
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
 # The 32-bit Windows program, cross-compiled with mingw-w64.
 windows:
@@ -33,12 +33,18 @@ sanitize: deps
 	cd build-sanitize && ctest --output-on-failure
 
 # Benchmarks in their own build: the simulation step and seeding (Google Benchmark), then frames
-# per second of the program against a bare OpenGL loop, headless, with the driver/own-code split.
+# per second of the program against a bare OpenGL loop, headless, with the driver/own-code split;
+# then the same on a real X window (a private Xvfb without a display), the start-up, and with
+# Wine and mingw-w64 x86_64 installed, the program against its Windows build under Wine.
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIMVALK_BENCH=ON -DBRIMVALK_TESTS=OFF $(CMAKE_FLAGS)
-	cmake --build build-bench -j$(JOBS) --target brimvalk-bench-simulation brimvalk-bench-frames brimvalk-bench-null-frames
+	cmake --build build-bench -j$(JOBS) --target brimvalk-bench-simulation brimvalk-bench-frames brimvalk-bench-null-frames brimvalk-test
 	build-bench/bench/brimvalk-bench-simulation
 	build-bench/bench/brimvalk-bench-frames
+	@if command -v wine >/dev/null && command -v x86_64-w64-mingw32-g++ >/dev/null; then \
+	  cmake -S . -B build-bench-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null && \
+	  cmake --build build-bench-win64 -j$(JOBS) >/dev/null; fi
+	bench/bench-x11.sh build-bench/bench build-bench-win64/brimvalk-test.exe
 
 # The full soak: 20,000 frames of the program offscreen with random input (CTest runs 2,000).
 soak: deps
@@ -46,5 +52,16 @@ soak: deps
 	cmake --build $(BUILD) -j$(JOBS) --target brimvalk-soak
 	SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy $(BUILD)/bench/brimvalk-soak --frames 20000
 
+# Installable packages in dist/: brimvalk-test_<version>_<arch>.deb from a Release build of the
+# Linux program and its snapshot tool, brimvalk-test-<version>-win32.zip from the i686 build.
+.PHONY: package
+package: deps windows
+	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DBRIMVALK_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build build-package -j$(JOBS)
+	rm -f dist/brimvalk-test[_-]*
+	cd build-package && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(CURDIR)/dist
+	cd build-windows && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(CURDIR)/dist
+	@ls -l dist
+
 clean:
-	rm -rf $(BUILD) build-windows build-sanitize build-bench
+	rm -rf $(BUILD) build-windows build-sanitize build-bench build-bench-win64 build-package dist

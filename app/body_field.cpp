@@ -12,9 +12,7 @@ namespace {
 // The single-precision value nearest to 1/32767 (bit pattern 0x38000100).
 const float kUnitScale = 1.0f / 32767.0f;
 
-const uint32_t kAxisHigh = 49151;  // 0xBFFF
-const uint32_t kAxisLow = 16383;   // 0x3FFF
-const int kPlayerStep = 4;         // pixels per frame per axis
+const int kPlayerStep = 4;  // pixels per frame per axis
 
 int32_t WrappingAdd(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
@@ -51,7 +49,7 @@ void InitBodies() {
 }
 
 void UpdateScene() {
-    input.Sample(kAxisHigh, kAxisLow);
+    input.Sample(kJoystickAxisHigh, kJoystickAxisLow);
 
     for (int i = 1; i < kBodyCount; ++i) {
         Body& body = bodies[i];

@@ -5,6 +5,8 @@
 
 #include <stdint.h>
 
+#include <type_traits>
+
 struct Body {
     float x, y, z;     // pixels from the bottom-left corner; z stays 0
     float vx, vy, vz;  // pixels per frame
@@ -12,6 +14,7 @@ struct Body {
     float spin;        // degrees per frame
 };
 static_assert(sizeof(Body) == 32, "a body is eight single-precision floats");
+static_assert(std::is_trivially_copyable<Body>::value, "bodies are copied and cleared as bytes");
 
 const int kBodyCount = 1024;
 const float kFieldWidth = 1024.0f;

@@ -4,26 +4,18 @@
 
 #include "app/body_field.h"
 #include "app/frame_loop.h"
+#include "app/program.h"
 #include "device/app_window.h"
 #include "device/render_device.h"
 
-namespace {
-
-const char kTitle[] = "Brimvalk Test.";
-const int kWidth = 1024;
-const int kHeight = 768;
-const int kWindowed = 1;
-
-}  // namespace
-
 int main(int, char**, char**) {
-    HWND window = CreateAppWindow(kTitle, kWidth, kHeight, kWindowed, AppWindowProc);
+    HWND window = CreateAppWindow(kProgramTitle, kProgramWidth, kProgramHeight, kProgramWindowed, AppWindowProc);
     if (window == nullptr) {
         // Already reported by CreateAppWindow; without a window nothing can be drawn.
         return 1;
     }
 
-    int status = device.Create(window, kWidth, kHeight, kWindowed);
+    int status = device.Create(window, kProgramWidth, kProgramHeight, kProgramWindowed);
     if (status == 0) {
         InitBodies();
         RunFrameLoop();

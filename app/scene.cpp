@@ -5,6 +5,7 @@
 
 #include "app/body_field.h"
 #include "app/frame_rate_meter.h"
+#include "app/program.h"
 #include "device/render_device.h"
 
 double sceneClock;
@@ -14,15 +15,12 @@ namespace {
 const unsigned char kBodyColour = 64;
 const unsigned char kGridColour = 128;
 const unsigned char kTitleColour = 240;
-const char kTitle[] = "Brimvalk Test.";
-const int kTitleLength = 14;
-static_assert(sizeof kTitle - 1 == kTitleLength, "the title is drawn character by character");
 
 }  // namespace
 
 void DrawBody(RenderDevice* device, const Body* body) {
-    device->DrawEllipse(body->x, body->y, 4.0f, 8.0f, body->angle, 16, 0, kBodyColour);
-    device->DrawEllipse(body->x, body->y, 8.0f, 4.0f, body->angle, 16, 1, kBodyColour);
+    device->DrawEllipse(body->x, body->y, 4.0f, 8.0f, body->angle, 16, kEllipseFilled, kBodyColour);
+    device->DrawEllipse(body->x, body->y, 8.0f, 4.0f, body->angle, 16, kEllipseOutline, kBodyColour);
 }
 
 void DrawScene(RenderDevice* device) {
@@ -35,7 +33,7 @@ void DrawScene(RenderDevice* device) {
     for (int i = 1; i < kBodyCount; ++i) DrawBody(device, &bodies[i]);
 
     const Body& player = bodies[0];
-    device->DrawEllipse(player.x, player.y, 32.0f, 32.0f, player.angle, 16, 1, kBodyColour);
+    device->DrawEllipse(player.x, player.y, 32.0f, 32.0f, player.angle, 16, kEllipseOutline, kBodyColour);
 
     // The title in the polygon glyphs, 24 pixels to the em; the zero z-scale flattens the extrusion.
     glPushMatrix();
@@ -44,7 +42,7 @@ void DrawScene(RenderDevice* device) {
     glTranslatef(0.0f, 0.0f, 0.0f);
     glRotatef(0.0f, 0.0f, 0.0f, 1.0f);
     glScalef(24.0f, 24.0f, 0.0f);
-    glCallLists(kTitleLength, GL_UNSIGNED_BYTE, kTitle);
+    glCallLists(kProgramTitleLength, GL_UNSIGNED_BYTE, kProgramTitle);
     glPopMatrix();
 
     sceneClock = sceneClock + 1.0 / 60.0;

@@ -1,5 +1,6 @@
-// brimvalk-bench-frames: frames per second of the real program, headless with the swap interval
-// at 0, side by side with a bare loop that makes the same OpenGL calls with nothing around them.
+// brimvalk-bench-frames: frames per second of the real program with the swap interval at 0, side
+// by side with a bare loop that makes the same OpenGL calls with nothing around them; headless
+// (SDL's offscreen driver, the default) or on a real X window (--video x11, on $DISPLAY).
 //
 // The bare loop draws on the program's own window and context, right after it: the same render
 // state, clear, grid lines, 2 x 1023 + 1 GLU disks with the same transforms and colours, the title's
@@ -19,6 +20,11 @@
 // brimvalk-bench-null-frames (the same program with the driver's calls made empty; see there),
 // run from here after the timing; its CPU time per frame is divided by the program's frame time,
 // and by the program's CPU time a frame.
+//
+// Also reported: the start-up (from main to the first frame's swap: window and device, then the
+// first frame) and, after the timing, what the input sampler's six key reads cost a frame when
+// made right after a frame's swap, as the program makes them, and what the title's glyph lists
+// cost drawn alone.
 #include <windows.h>
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -37,23 +43,26 @@
 
 #include "app/body_field.h"
 #include "app/frame_loop.h"
+#include "app/program.h"
 #include "app/scene.h"
 #include "device/render_device.h"
-#include "program_session.h"
+#include "tools/program_session.h"
 
 namespace {
 
 const char kTool[] = "brimvalk-bench-frames";
-const int kWidth = 1024;
-const int kHeight = 768;
-const char kTitle[] = "Brimvalk Test.";
-const int kTitleLength = 14;
 
 const char kUsage[] =
-    "usage: brimvalk-bench-frames [--frames N] [--block N] [--no-split]\n"
-    "  --frames N   frames of each loop, program and bare (default 600; 32 KiB of replay a frame)\n"
-    "  --block N    frames per alternating block (default 20)\n"
-    "  --no-split   skip the own-code/layer share (brimvalk-bench-null-frames)\n";
+    "usage: brimvalk-bench-frames [--video offscreen|x11] [--frames N] [--block N] [--no-split]\n"
+    "                             [--startup-only]\n"
+    "  --video D       SDL's video driver: offscreen (default) or x11 (a real window on $DISPLAY)\n"
+    "  --frames N      frames of each loop, program and bare (default 600; 32 KiB of replay a frame)\n"
+    "  --block N       frames per alternating block (default 20)\n"
+    "  --no-split      skip the own-code/layer share (brimvalk-bench-null-frames)\n"
+    "  --startup-only  report the start-up to the first frame and end\n";
+
+// The keys the input sampler reads every frame.
+const int kSampledKeys[] = {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, 'Z', 'X'};
 
 // What the bare loop draws: the bodies and the scene clock at one moment.
 struct BareScene {
@@ -99,9 +108,9 @@ void Disk(float x, float y, float radiusX, float radiusY, float angle, GLenum st
 }
 
 void ReadBack(std::vector<unsigned char>* pixels) {
-    pixels->assign(static_cast<size_t>(kWidth) * kHeight * 4, 0);
+    pixels->assign(static_cast<size_t>(kProgramWidth) * kProgramHeight * 4, 0);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels->data());
+    glReadPixels(0, 0, kProgramWidth, kProgramHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels->data());
 }
 
 // One bare frame of `sceneBodies` at scene time `clock`; `capture`, when given, gets the back
@@ -115,10 +124,10 @@ void BareFrame(const Body* sceneBodies, double clock, std::vector<unsigned char>
     glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
     glHint(GL_POLYGON_SMOOTH_HINT, GL_NICEST);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-    glViewport(0, 0, kWidth, kHeight);
+    glViewport(0, 0, kProgramWidth, kProgramHeight);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(0.0, kWidth, 0.0, kHeight, -1.0, 1.0);
+    glOrtho(0.0, kProgramWidth, 0.0, kProgramHeight, -1.0, 1.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glColor3f(1.0f, 1.0f, 1.0f);
@@ -130,8 +139,8 @@ void BareFrame(const Body* sceneBodies, double clock, std::vector<unsigned char>
     glColor4fv(bare.gridColour);
     glLineWidth(0.5f);
     glBegin(GL_LINES);
-    GridLines(32.0f, static_cast<float>(clock * 30.0), kWidth, kHeight, true);
-    GridLines(32.0f, static_cast<float>(clock * 50.0), kHeight, kWidth, false);
+    GridLines(32.0f, static_cast<float>(clock * 30.0), kProgramWidth, kProgramHeight, true);
+    GridLines(32.0f, static_cast<float>(clock * 50.0), kProgramHeight, kProgramWidth, false);
     glEnd();
     glLineWidth(1.0f);
     glPopMatrix();
@@ -150,7 +159,7 @@ void BareFrame(const Body* sceneBodies, double clock, std::vector<unsigned char>
     glTranslatef(0.0f, 0.0f, 0.0f);
     glRotatef(0.0f, 0.0f, 0.0f, 1.0f);
     glScalef(24.0f, 24.0f, 0.0f);
-    glCallLists(kTitleLength, GL_UNSIGNED_BYTE, kTitle);
+    glCallLists(kProgramTitleLength, GL_UNSIGNED_BYTE, kProgramTitle);
     glPopMatrix();
 
     if (capture != nullptr) ReadBack(capture);
@@ -213,20 +222,91 @@ double OwnCodeMicroseconds(long frames) {
     return cpuMicroseconds;
 }
 
+// The title alone, as DrawScene draws it, finished: blocks of draws against blocks of glFinish
+// alone, taking turns. Sets the microseconds a draw adds, wall and CPU of all threads (medians of
+// the blocks: a block that another job on the machine slowed does not count). Runs after a
+// program frame, in the render state it leaves.
+void TitleCost(long draws, double* wallUs, double* cpuUs) {
+    const long kBlock = 20;
+    std::vector<double> wall;
+    std::vector<double> cpu;
+    for (long done = 0; done < draws; done += kBlock) {
+        double blockWall[2];
+        double blockCpu[2];
+        for (int withTitle = 0; withTitle < 2; ++withTitle) {
+            const double start = WallSeconds();
+            const double cpuStart = ProcessCpuSeconds();
+            for (long i = 0; i < kBlock; ++i) {
+                if (withTitle) {
+                    glPushMatrix();
+                    glColor4fv(bare.titleColour);
+                    glListBase(bare.titleBase);
+                    glScalef(24.0f, 24.0f, 0.0f);
+                    glCallLists(kProgramTitleLength, GL_UNSIGNED_BYTE, kProgramTitle);
+                    glPopMatrix();
+                }
+                glFinish();
+            }
+            blockWall[withTitle] = WallSeconds() - start;
+            blockCpu[withTitle] = ProcessCpuSeconds() - cpuStart;
+        }
+        wall.push_back((blockWall[1] - blockWall[0]) / kBlock);
+        cpu.push_back((blockCpu[1] - blockCpu[0]) / kBlock);
+    }
+    *wallUs = Median(wall) * 1e6;
+    *cpuUs = Median(cpu) * 1e6;
+}
+
+// The bare loop's place in the replayed frames.
+struct BareRun {
+    long frame;
+    double clock;  // advanced as DrawScene advances the program's
+};
+
+void BareFrames(BareRun* run, const std::vector<Body>& trajectory, long count) {
+    for (long i = 0; i < count; ++i, ++run->frame) {
+        BareFrame(&trajectory[static_cast<size_t>(run->frame) * kBodyCount], run->clock, nullptr);
+        run->clock += 1.0 / 60.0;
+    }
+}
+
+// The six key reads of the input sampler, timed right after each of `frames` program frames.
+// Returns the median microseconds, or a negative value when the program quit.
+double KeyReadMicroseconds(long frames) {
+    std::vector<double> reads;
+    for (long i = 0; i < frames; ++i) {
+        if (!ProgramFrame()) return -1.0;
+        const double start = WallSeconds();
+        for (int key : kSampledKeys) GetAsyncKeyState(key);
+        reads.push_back(WallSeconds() - start);
+    }
+    return Median(reads) * 1e6;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const double mainStart = WallSeconds();
     long frames = 600;
     long block = 20;
     bool split = true;
+    bool startupOnly = false;
+    SessionOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--frames" && i + 1 < argc && atol(argv[i + 1]) > 0) {
-            frames = atol(argv[++i]);
-        } else if (arg == "--block" && i + 1 < argc && atol(argv[i + 1]) > 0) {
-            block = atol(argv[++i]);
+        const std::string next = i + 1 < argc ? argv[i + 1] : "";
+        if (arg == "--frames" && ParseNumber(next.c_str(), 1, &frames)) {
+            ++i;
+        } else if (arg == "--block" && ParseNumber(next.c_str(), 1, &block)) {
+            ++i;
+        } else if (arg == "--video" && (next == "offscreen" || next == "x11")) {
+            options.offscreen = next == "offscreen";
+            if (!options.offscreen) setenv("SDL_VIDEODRIVER", "x11", 1);
+            ++i;
         } else if (arg == "--no-split") {
             split = false;
+        } else if (arg == "--startup-only") {
+            startupOnly = true;
         } else {
             fputs(kUsage, arg == "--help" ? stdout : stderr);
             return arg == "--help" ? 0 : 1;
@@ -234,7 +314,22 @@ int main(int argc, char** argv) {
     }
     block = std::min(block, frames);
 
-    if (!OpenProgram(kTool)) return 1;
+    if (!OpenProgram(kTool, options)) return 1;
+    const double opened = WallSeconds();
+    if (!ProgramFrame()) {
+        fprintf(stderr, "%s: the program quit before its first frame\n", kTool);
+        return 1;
+    }
+    const double firstFrame = WallSeconds();
+    const char* videoDriver = SDL_GetCurrentVideoDriver();
+    fprintf(report, "start-up, video driver %s: %.1f ms from main to the first frame's swap "
+            "(window and device %.1f ms, first frame %.1f ms)\n", videoDriver != nullptr ? videoDriver : "?", (firstFrame - mainStart) * 1e3,
+            (opened - mainStart) * 1e3, (firstFrame - opened) * 1e3);
+    if (startupOnly) {
+        CloseProgram();
+        return 0;
+    }
+
     bare.window = SDL_GL_GetCurrentWindow();  // the device made its context current on its window
     bare.quadric = gluNewQuadric();
     memcpy(bare.bodyColour, device.palette[64], sizeof bare.bodyColour);
@@ -269,83 +364,87 @@ int main(int argc, char** argv) {
         memcpy(&trajectory[static_cast<size_t>(f) * kBodyCount], bodies, sizeof startBodies);
     }
     memcpy(bodies, startBodies, sizeof startBodies);
-    long bareFrame = 0;
-    double bareClock = sceneClock;  // advanced as DrawScene advances the program's
+    BareRun bareRun = {0, sceneClock};
 
     // Warm-up: the driver's first frames build state (shaders, buffers) that later frames reuse.
-    for (long i = 0; i < kWarmUp; ++i, ++bareFrame) {
+    for (long i = 0; i < kWarmUp; ++i) {
         if (!ProgramFrame()) return 1;
-        BareFrame(&trajectory[static_cast<size_t>(bareFrame) * kBodyCount], bareClock, nullptr);
-        bareClock += 1.0 / 60.0;
+        BareFrames(&bareRun, trajectory, 1);
     }
 
     // Wall time gives frames per second; CPU time of all threads (ours and the rasteriser's)
-    // gives the work per frame, which other jobs on the machine do not inflate.
-    double programSeconds = 0.0;
-    double bareSeconds = 0.0;
-    double programCpu = 0.0;
-    double bareCpu = 0.0;
+    // gives the work per frame, which other jobs on the machine do not inflate. Loop 0 is the
+    // program, 1 the bare loop.
+    double seconds[2] = {0.0, 0.0};
+    double cpu[2] = {0.0, 0.0};
     std::vector<double> blockRatios;
     long done = 0;
     for (long b = 0; done < frames; ++b) {
         const long count = std::min(block, frames - done);
-        double programBlock = 0.0;
-        double bareBlock = 0.0;
-        for (int half = 0; half < 2; ++half) {
+        double blockSeconds[2] = {0.0, 0.0};
+        for (int turn = 0; turn < 2; ++turn) {
             // Alternate which loop goes first, so neither always follows the other.
-            const bool programTurn = (half == 0) == (b % 2 == 0);
+            const int loop = static_cast<int>((b + turn) % 2);
             const double start = WallSeconds();
             const double cpuStart = ProcessCpuSeconds();
-            if (programTurn) {
+            if (loop == 0) {
                 for (long i = 0; i < count; ++i) {
                     if (!ProgramFrame()) {
                         fprintf(stderr, "%s: the program quit during the run\n", kTool);
                         return 1;
                     }
                 }
-                programBlock = WallSeconds() - start;
-                programCpu += ProcessCpuSeconds() - cpuStart;
             } else {
-                for (long i = 0; i < count; ++i, ++bareFrame) {
-                    BareFrame(&trajectory[static_cast<size_t>(bareFrame) * kBodyCount], bareClock, nullptr);
-                    bareClock += 1.0 / 60.0;
-                }
-                bareBlock = WallSeconds() - start;
-                bareCpu += ProcessCpuSeconds() - cpuStart;
+                BareFrames(&bareRun, trajectory, count);
             }
+            blockSeconds[loop] = WallSeconds() - start;
+            seconds[loop] += blockSeconds[loop];
+            cpu[loop] += ProcessCpuSeconds() - cpuStart;
         }
-        programSeconds += programBlock;
-        bareSeconds += bareBlock;
-        blockRatios.push_back(bareBlock / programBlock);
+        blockRatios.push_back(blockSeconds[1] / blockSeconds[0]);
         done += count;
     }
     // Both loops must have walked the same frames.
     const bool sameFrames = memcmp(bodies, &trajectory[static_cast<size_t>(total - 1) * kBodyCount],
                                    sizeof startBodies) == 0 &&
-                            bareClock == sceneClock;
+                            bareRun.clock == sceneClock;
+    const double keyReadUs = KeyReadMicroseconds(std::min(frames, 200L));
+    double titleWallUs = 0.0;
+    double titleCpuUs = 0.0;
+    TitleCost(std::max(frames, 400L), &titleWallUs, &titleCpuUs);
     gluDeleteQuadric(bare.quadric);
     CloseProgram();
     if (!sameFrames) {
         fprintf(stderr, "%s: the program did not draw the frames the bare loop replayed\n", kTool);
         return 1;
     }
+    if (keyReadUs < 0.0) {
+        fprintf(stderr, "%s: the program quit during the key reads\n", kTool);
+        return 1;
+    }
 
     const double n = static_cast<double>(frames);
-    const double programFps = n / programSeconds;
-    const double bareFps = n / bareSeconds;
-    const double programFrameUs = programSeconds / n * 1e6;
-    const double programCpuUs = programCpu / n * 1e6;
-    const double bareCpuUs = bareCpu / n * 1e6;
-    const char* videoDriver = SDL_GetCurrentVideoDriver();
+    const double us = 1e6 / n;  // seconds of the run to microseconds a frame
+    const double programFps = n / seconds[0];
+    const double bareFps = n / seconds[1];
+    const double programFrameUs = seconds[0] * us;
+    const double programCpuUs = cpu[0] * us;
     fprintf(report, "%ld frames of each, 1024x768, swap interval 0, video driver %s, blocks of %ld alternating\n",
             frames, videoDriver != nullptr ? videoDriver : "?", block);
-    fprintf(report, "bare frame matches program frame: 0 of %d pixels differ\n", kWidth * kHeight);
-    fprintf(report, "program: %8.1f frames/s (%6.0f us a frame, %6.0f us CPU of all threads)\n", programFps,
-            programFrameUs, programCpuUs);
-    fprintf(report, "bare:    %8.1f frames/s (%6.0f us a frame, %6.0f us CPU of all threads)\n", bareFps,
-            bareSeconds / n * 1e6, bareCpuUs);
-    fprintf(report, "ratio program/bare: %.3f in frames/s (%.3f median of blocks), %.3f in CPU work a frame (target >= 0.97)\n",
-            programFps / bareFps, Median(blockRatios), bareCpuUs / programCpuUs);
+    fprintf(report, "bare frame matches program frame: 0 of %d pixels differ\n", kProgramWidth * kProgramHeight);
+    const char* names[2] = {"program:", "bare:"};
+    for (int loop = 0; loop < 2; ++loop) {
+        fprintf(report, "%-8s %8.1f frames/s (%6.0f us a frame, %6.0f us CPU of all threads)\n", names[loop],
+                n / seconds[loop], seconds[loop] * us, cpu[loop] * us);
+    }
+    fprintf(report, "ratio program/bare (%s): %.3f in frames/s (%.3f median of blocks), %.3f in CPU work a frame "
+            "(target >= 0.97)\n", videoDriver != nullptr ? videoDriver : "?", programFps / bareFps,
+            Median(blockRatios), cpu[1] / cpu[0]);
+    fprintf(report, "title's glyph lists: %.0f us a frame = %.1f%% of the program's frame, "
+            "%.0f us CPU of all threads (medians of blocks)\n", titleWallUs, titleWallUs / programFrameUs * 100.0,
+            titleCpuUs);
+    fprintf(report, "key reads: %.1f us a frame for the sampler's %zu GetAsyncKeyState calls (median of %ld frames)\n",
+            keyReadUs, sizeof kSampledKeys / sizeof kSampledKeys[0], std::min(frames, 200L));
     if (split) {
         const double ownMicroseconds = OwnCodeMicroseconds(frames);
         if (ownMicroseconds < 0.0) {

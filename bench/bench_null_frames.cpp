@@ -26,7 +26,7 @@
 #include "app/scene.h"
 #include "device/render_device.h"
 #include "null_driver.h"
-#include "program_session.h"
+#include "tools/program_session.h"
 
 namespace {
 

@@ -11,14 +11,14 @@
 // keyboard cheap with the layer's key test control and subtracting the sampler and the line, all
 // in CPU time; those benchmarks run last, because the control stays on for the rest of the run.
 //
-// The report goes to the original standard output; the program's stdout points at /dev/null.
+// The report goes to the original standard output; the program's stdout points at /dev/null
+// (the session's start-up, as every tool beside the program).
 #include <windows.h>
 
 #include <benchmark/benchmark.h>
 #include <ext/stdio_filebuf.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <iostream>
 #include <map>
@@ -26,17 +26,13 @@
 #include <vector>
 
 #include "app/body_field.h"
-#include "device/app_window.h"
-#include "device/render_device.h"
 #include "input/input_state.h"
 #include "platform/testing.h"
+#include "tools/program_session.h"
 
 namespace {
 
 const char kTool[] = "brimvalk-bench-simulation";
-// UpdateScene's axis thresholds.
-const uint32_t kAxisHigh = 49151;
-const uint32_t kAxisLow = 16383;
 
 // Set once a benchmark has put the keyboard under the test control (there is no way back).
 bool keysOverridden = false;
@@ -100,7 +96,7 @@ BENCHMARK(BM_UpdateScene_StdoutLineBuffered);
 void BM_InputSample(benchmark::State& state) {
     if (!ProgramKeyboardPath(state)) return;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(input.Sample(kAxisHigh, kAxisLow));
+        benchmark::DoNotOptimize(input.Sample(kJoystickAxisHigh, kJoystickAxisLow));
     }
 }
 BENCHMARK(BM_InputSample);
@@ -119,7 +115,7 @@ BENCHMARK(BM_InputLine_StdoutBuffered);
 void BM_InputSample_KeysOverridden(benchmark::State& state) {
     OverrideKeys();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(input.Sample(kAxisHigh, kAxisLow));
+        benchmark::DoNotOptimize(input.Sample(kJoystickAxisHigh, kJoystickAxisLow));
     }
 }
 BENCHMARK(BM_InputSample_KeysOverridden);
@@ -148,33 +144,19 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-
-    // The report keeps the original standard output; the program's stdout gets /dev/null.
-    fflush(stdout);
-    const int reportFd = dup(STDOUT_FILENO);
-    if (reportFd < 0) {
-        perror(kTool);
-        return 1;
-    }
-    __gnu_cxx::stdio_filebuf<char> reportBuffer(reportFd, std::ios::out);
-    std::streambuf* const originalBuffer = std::cout.rdbuf(&reportBuffer);
-    RedirectProgramOutput(_IOFBF);
-
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
-    // The program's entry sequence up to the frame loop.
-    HWND window = CreateAppWindow("Brimvalk Test.", 1024, 768, 1, AppWindowProc);
-    if (window == nullptr || device.Create(window, 1024, 768, 1) != 0) {
-        fprintf(stderr, "%s: the program's window and device could not be set up\n", kTool);
-        return 1;
-    }
+    // The program's entry sequence up to the frame loop, offscreen; the program's stdout goes to
+    // /dev/null and the report (Google Benchmark writes to std::cout) to the original stdout.
+    if (!OpenProgram(kTool)) return 1;
+    __gnu_cxx::stdio_filebuf<char> reportBuffer(fileno(report), std::ios::out);
+    std::streambuf* const originalBuffer = std::cout.rdbuf(&reportBuffer);
 
     SummingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    device.Release();
+    CloseProgram();
 
     // Derived figures, in CPU time (wall time carries whatever else the machine is running).
     auto& ns = reporter.nanoseconds;

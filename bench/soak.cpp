@@ -28,12 +28,9 @@
 #include <string>
 
 #include "app/body_field.h"
-#include "app/frame_loop.h"
-#include "app/scene.h"
-#include "device/app_window.h"
-#include "device/render_device.h"
 #include "input/input_state.h"
 #include "platform/testing.h"
+#include "tools/program_session.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // From ASan's allocator (sanitizer/allocator_interface.h, which GCC does not install).
@@ -43,9 +40,6 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 namespace {
 
 const char kTool[] = "brimvalk-soak";
-const char kTitle[] = "Brimvalk Test.";
-const int kWidth = 1024;
-const int kHeight = 768;
 
 // Both memory figures are the smallest of 100 readings, one a frame, at the end of the warm-up
 // and at the end of the run (see MemoryLow). Measured over 2,000 frames, those lows stay within a
@@ -120,11 +114,6 @@ struct MemoryLow {
     }
 };
 
-double Seconds() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 // The keys the program reads, in the order of `Keys::down`.
 const int kVirtualKeys[] = {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, 'Z', 'X', VK_ESCAPE};
@@ -302,15 +291,8 @@ int main(int argc, char** argv) {
     const long unplugAt = options.frames * 4 / 10;
     const long plugInAt = options.frames * 6 / 10;
 
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    // The program's input line, every frame, is not what the soak looks at.
-    if (freopen("/dev/null", "w", stdout) == nullptr) Fail(0, "cannot silence standard output");
-
-    // The program's entry sequence.
-    HWND window = CreateAppWindow(kTitle, kWidth, kHeight, 1, AppWindowProc);
-    if (window == nullptr) Fail(0, "the program's window could not be created");
-    if (device.Create(window, kWidth, kHeight, 1) != 0) Fail(0, "the program's render device could not be set up");
-    InitBodies();
+    // The program's entry sequence; its input line, every frame, is not what the soak looks at.
+    if (!OpenProgram(kTool)) Fail(0, "the program could not be started");
 
     // After the window: the layer has set its SDL hints by now.
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) Fail(0, std::string("no SDL joysticks: ") + SDL_GetError());
@@ -329,34 +311,40 @@ int main(int argc, char** argv) {
     MemoryLow before;
     MemoryLow after;
     Coverage coverage = {};
-    const double start = Seconds();
-    double measuredStart = start;
-    for (long frame = 1; frame <= options.frames; ++frame) {
+    Body playerBefore = {};
+    // The input of frame `frame` (from 1), set before the pass of the program's loop that reads it.
+    auto prepare = [&](long frame) {
         if (frame == unplugAt) Unplug(&joystick, frame);
         if (frame == plugInAt) PlugIn(&joystick, frame);
         ShakeInput(&random, &keys, &joystick, frame);
-
-        const Body playerBefore = bodies[0];
-        // RunFrameLoop's body.
-        if (PumpMessages() != 1) Fail(frame, "the program met a quit message (" + Describe(keys, joystick) + ")");
-        UpdateScene();
-        device.RenderFrame(DrawScene);
-        Sleep(0);
-
+        playerBefore = bodies[0];
+    };
+    const double start = WallSeconds();
+    double measuredStart = start;
+    prepare(1);
+    // The program's own frame loop; each frame is judged once it has been swapped.
+    const long drawn = RunProgram([&](long index, bool afterSwap) {
+        if (!afterSwap) return true;
+        const long frame = index + 1;
         CheckFrame(frame, keys, joystick, playerBefore, &coverage);
         if (frame > warmUp - readings && frame <= warmUp) before.Read(frame);
         if (frame > options.frames - readings) after.Read(frame);
-        if (frame == warmUp) measuredStart = Seconds();
+        if (frame == warmUp) measuredStart = WallSeconds();
         if (options.trace > 0 && frame % options.trace == 0) {
             fprintf(stderr, "%s: frame %ld: resident %ld bytes, heap in use %ld bytes\n", kTool, frame, ResidentBytes(),
                     HeapBytesInUse());
         }
+        if (frame == options.frames) return false;
+        prepare(frame + 1);
+        return true;
+    });
+    if (drawn < options.frames) {
+        Fail(drawn + 1, "the program met a quit message (" + Describe(keys, joystick) + ")");
     }
-    const double end = Seconds();
+    const double end = WallSeconds();
 
     Unplug(&joystick, options.frames);
-    device.Release();
-    fflush(stdout);
+    CloseProgram();
 
     const long measured = options.frames - warmUp;
     const long residentGrowth = after.resident - before.resident;

@@ -11,10 +11,10 @@ void RenderDevice::DrawEllipse(float x, float y, float radiusX, float radiusY, f
     glRotatef(angle, 0.0f, 0.0f, 1.0f);
     glScalef(radiusX, radiusY, 0.0f);
     switch (style) {
-        case 0:
+        case kEllipseFilled:
             gluQuadricDrawStyle(quadric, GLU_FILL);
             break;
-        case 1:
+        case kEllipseOutline:
             gluQuadricDrawStyle(quadric, GLU_SILHOUETTE);
             break;
         default:

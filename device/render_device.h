@@ -9,8 +9,12 @@
 #include <GL/glu.h>
 #include <stdint.h>
 
-// GLU draw style of an ellipse: 0 filled, 1 outline only, anything else the segment lines.
+#include <type_traits>
+
+// GLU draw style of an ellipse: filled, outline only, or (any other value) the segment lines.
 typedef int EllipseStyle;
+const EllipseStyle kEllipseFilled = 0;
+const EllipseStyle kEllipseOutline = 1;
 
 struct RenderDevice {
     PIXELFORMATDESCRIPTOR pixelFormatRequest;
@@ -44,6 +48,9 @@ struct RenderDevice {
     // Lines across the whole device every `spacing` pixels, at the phase of the offsets.
     void DrawGrid(float spacing, float offsetX, float offsetY, unsigned char colourIndex, float lineWidth);
 };
+
+// Create and Release clear the whole record with memset.
+static_assert(std::is_trivially_copyable<RenderDevice>::value, "RenderDevice must stay a plain record");
 
 // The program's one device.
 extern RenderDevice device;

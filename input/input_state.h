@@ -15,6 +15,11 @@ struct InputState {
     InputState& Sample(uint32_t high, uint32_t low);
 };
 
+// The thresholds the simulation step samples with. On joyGetPos's 0..65535, 49152 and above or
+// 16382 and below count as deflected: the outer quarter of the range at either end.
+const uint32_t kJoystickAxisHigh = 0xBFFF;  // 49151
+const uint32_t kJoystickAxisLow = 0x3FFF;   // 16383
+
 // The program's one input record, written once per frame by the simulation step.
 extern InputState input;
 

@@ -7,15 +7,21 @@
 //      16 bits of depth, double-buffered, drawing to the window with OpenGL. Any RGBA request
 //      for a window gets it, as Win32 gives the closest match; a window without an OpenGL visual
 //      has none, and ChoosePixelFormat returns 0. A window's format can be set only once.
-//  [X] SwapBuffers: SDL's buffer swap.
+//  [X] SwapBuffers: SDL's buffer swap; tools may watch it through a hook (testing.h).
 #include <windows.h>
 
 #include <SDL.h>
 #include <stdio.h>
 
 #include "layer.h"
+#include "testing.h"
 
 namespace {
+
+struct GdiState {
+    void (*swapHook)(bool afterSwap);  // tools watching the buffer swaps
+};
+GdiState gdi;
 
 enum StockKind { kBrush, kFont };
 
@@ -99,6 +105,16 @@ BOOL WINAPI SetPixelFormat(HDC dc, int format, const PIXELFORMATDESCRIPTOR*) {
 BOOL WINAPI SwapBuffers(HDC dc) {
     WindowObject* window = LayerWindowFromDc(dc);
     if (window == nullptr || window->dc.pixelFormat == 0) return FALSE;
+    if (gdi.swapHook != nullptr) gdi.swapHook(false);
     SDL_GL_SwapWindow(window->sdl);
+    if (gdi.swapHook != nullptr) gdi.swapHook(true);
     return TRUE;
+}
+
+void PlatformSetSwapHookForTests(void (*hook)(bool afterSwap)) {
+    gdi.swapHook = hook;
+}
+
+void LayerResetGdi() {
+    gdi = {};
 }

@@ -1,25 +1,38 @@
-// KERNEL32 on Linux: GetModuleHandleA and Sleep, plus the layer's one-time SDL start-up and the
-// test reset that spans every service area.
+// KERNEL32 on Linux: GetModuleHandleA and Sleep.
 //  [X] GetModuleHandleA(NULL): the process's own module.
 //  [ ] GetModuleHandleA(name): no other modules are known; returns null.
 //  [X] Sleep: Sleep(0) yields the rest of the time slice, as on Win32.
+//  [X] Standard input, output and error closed at start are opened on /dev/null before main: a
+//      Windows console program without a console writes nowhere, while here the next descriptor
+//      opened (the X connection) would take their place and receive the program's output.
 #include <windows.h>
 
-#include <SDL.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <sched.h>
 #include <time.h>
-
-#include "layer.h"
-#include "testing.h"
-#include "wgl_font_outlines.h"
+#include <unistd.h>
 
 namespace {
 
 struct ModuleState {
     char processModule;  // its address is the process's HMODULE
-    bool hintsSet;
 };
 ModuleState modules;
+
+// Before main and before any library the layer starts can open a descriptor of its own; the
+// shared libraries' constructors, which run earlier, keep none open.
+__attribute__((constructor)) void OpenStandardDescriptors() {
+    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+        if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor, so this one: those below it are open by now.
+        const int opened = open("/dev/null", descriptor == 0 ? O_RDONLY : O_WRONLY);
+        if (opened > descriptor) {
+            dup2(opened, descriptor);
+            close(opened);
+        }
+    }
+}
 
 }  // namespace
 
@@ -36,28 +49,4 @@ void WINAPI Sleep(DWORD milliseconds) {
     timespec wait = {static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
     while (nanosleep(&wait, &wait) != 0) {
     }
-}
-
-bool LayerInitSdl(unsigned int subsystems) {
-    if (!modules.hintsSet) {
-        modules.hintsSet = true;
-        // Ctrl+C and SIGTERM are the message queue's to turn into WM_CLOSE, not SDL's.
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        // joyGetPos reads the joystick whether or not the window has the focus.
-        SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
-        // Leave the desktop's compositor alone, as a Win32 window does.
-        SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
-    }
-    if ((SDL_WasInit(subsystems) & subsystems) == subsystems) return true;
-    return SDL_InitSubSystem(subsystems) == 0;
-}
-
-void PlatformResetForTests() {
-    LayerResetContexts();
-    LayerResetWindows();
-    LayerResetMessages();
-    LayerResetKeyboard();
-    LayerResetJoystick();
-    LayerResetTime();
-    LayerResetFontOutlines();
 }

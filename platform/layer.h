@@ -21,10 +21,6 @@ struct WindowObject {
     SDL_Window* sdl;
     bool hasOpenGL;           // created with an OpenGL-capable visual
     WNDPROC windowProc;
-    std::string className;
-    std::string title;
-    DWORD style;
-    DWORD exStyle;
     RECT outer;               // screen rectangle including the frame
     bool visible;
     DeviceContextObject dc;
@@ -43,7 +39,18 @@ WindowObject* LayerWindowFromSdlId(unsigned int sdlWindowId);
 // The most recently created live window, or null.
 WindowObject* LayerNewestWindow();
 
-// Ctrl+C and SIGTERM are turned into messages from now on (see user32_messages.cpp).
+// X protocol errors are recorded from now on instead of ending the process (see x11_errors.cpp).
+void LayerInstallXErrorHandler();
+// Describes the first X error recorded since the last call and forgets them all; false if none.
+bool LayerTakeXError(std::string* description);
+// Forgets the recorded X errors undescribed: their display was closed.
+void LayerDropXErrors();
+// Errors about this X resource are dropped from now on: its window was destroyed by another client.
+void LayerIgnoreXErrorsAbout(unsigned long resource);
+// The live window whose X window is `x11Window`, or null.
+WindowObject* LayerWindowFromX11(unsigned long x11Window);
+
+// Ctrl+C, SIGTERM and SIGHUP are turned into messages from now on (see user32_messages.cpp).
 void LayerInstallSignalHandlers();
 
 // Records one step of message traffic for tests that watch it (see testing.h).
@@ -60,12 +67,13 @@ const char* LayerFontPattern(HGDIOBJ font);
 // The Win32 virtual-key code of an SDL key, or 0 when it has none.
 int LayerVirtualKeyFromSdl(int sdlKeycode);
 
-// Per-area resets, called by PlatformResetForTests.
+// Per-area resets, called by PlatformResetForTests (layer.cpp, beside LayerInitSdl).
 void LayerResetMessages();
 void LayerResetWindows();
 void LayerResetKeyboard();
 void LayerResetContexts();
 void LayerResetJoystick();
 void LayerResetTime();
+void LayerResetGdi();
 
 #endif

@@ -44,4 +44,8 @@ void PlatformLogMessagesForTests(std::vector<LoggedMessage>* log);
 // Creation of GL contexts fails, as on a machine without OpenGL, until reset.
 void PlatformFailContextsForTests(bool fail);
 
+// SwapBuffers calls `hook` with false just before the swap (the frame is whole in the back
+// buffer) and with true right after the swap returns; null removes it.
+void PlatformSetSwapHookForTests(void (*hook)(bool afterSwap));
+
 #endif

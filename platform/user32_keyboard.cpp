@@ -1,7 +1,9 @@
 // USER32 keyboard state on Linux.
-//  [X] GetAsyncKeyState: bit 15 (0x8000) while the key is down. On X11 the server's keymap is
-//      read, which like Win32 is the system-wide state, focus or not; on other video drivers the
-//      SDL keyboard state of the program's windows stands in for it.
+//  [X] GetAsyncKeyState: bit 15 (0x8000) while the key is down. On X11 the layer keeps the
+//      system-wide state, like Win32's, focus or not: read once from the server's keymap, then
+//      kept by XInput 2 raw key events from the root window, taken from our own connection
+//      without a round trip per call. A server without XInput 2 has its keymap read each call.
+//      On other video drivers the SDL keyboard state of the program's windows stands in for it.
 //  [ ] Bit 0 (pressed since the last call) is never set.
 //  [X] Virtual keys: letters, digits, the arrows, Escape, Space, Enter, Tab, Backspace, Shift,
 //      Control, Alt and F1..F12.
@@ -9,6 +11,7 @@
 
 #include <SDL.h>
 #include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/keysym.h>
 #include <string.h>
 
@@ -38,6 +41,9 @@ struct KeyboardState {
     std::map<int, bool> overrides;  // set by tests
     Display* display;               // our own connection for the server's keymap
     bool displayTried;
+    int rawOpcode;                  // XInput's major opcode when raw key events are selected, else 0
+    unsigned long rawSince;         // raw events older than this request are already in `down`
+    bool down[256];                 // by X key code, while raw key events keep it
 };
 KeyboardState keyboard;
 
@@ -68,14 +74,51 @@ KeySym X11KeyOf(int virtualKey) {
     return NoSymbol;
 }
 
+// Asks for every key press and release on the server, from any keyboard, whichever window has
+// the focus, and takes the keymap as it stands once they are asked for.
+void SelectRawKeys(Display* display) {
+    int opcode = 0, firstEvent = 0, firstError = 0;
+    if (!XQueryExtension(display, "XInputExtension", &opcode, &firstEvent, &firstError)) return;
+    int major = 2, minor = 2;  // from 2.1 raw events reach every client that selects them
+    if (XIQueryVersion(display, &major, &minor) != Success || major < 2 || (major == 2 && minor < 1)) return;
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_RawKeyPress);
+    XISetMask(bits, XI_RawKeyRelease);
+    XIEventMask mask = {XIAllMasterDevices, static_cast<int>(sizeof bits), bits};
+    if (XISelectEvents(display, DefaultRootWindow(display), &mask, 1) != Success) return;
+    // Events the server sends before it answers the keymap request are in the keymap already.
+    keyboard.rawSince = NextRequest(display);
+    char keys[32];
+    XQueryKeymap(display, keys);
+    for (int code = 0; code < 256; ++code) keyboard.down[code] = (keys[code / 8] & (1 << (code % 8))) != 0;
+    keyboard.rawOpcode = opcode;
+}
+
 Display* X11Display() {
     // Decided once the video driver is known.
     if (!keyboard.displayTried && SDL_WasInit(SDL_INIT_VIDEO)) {
         keyboard.displayTried = true;
         const char* driver = SDL_GetCurrentVideoDriver();
         if (driver != nullptr && strcmp(driver, "x11") == 0) keyboard.display = XOpenDisplay(nullptr);
+        if (keyboard.display != nullptr) SelectRawKeys(keyboard.display);
     }
     return keyboard.display;
+}
+
+// Applies the raw key events that have arrived, reading what the socket holds without waiting.
+void TakeRawKeys(Display* display) {
+    while (XEventsQueued(display, QueuedAfterReading) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        XGenericEventCookie* cookie = &event.xcookie;
+        if (cookie->type != GenericEvent || cookie->extension != keyboard.rawOpcode) continue;
+        const bool newer = static_cast<long>(cookie->serial - keyboard.rawSince) >= 0;
+        if (newer && XGetEventData(display, cookie)) {
+            const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
+            if (raw->detail >= 0 && raw->detail < 256) keyboard.down[raw->detail] = cookie->evtype == XI_RawKeyPress;
+        }
+        XFreeEventData(display, cookie);
+    }
 }
 
 bool IsDownOnX11(Display* display, int virtualKey) {
@@ -83,6 +126,10 @@ bool IsDownOnX11(Display* display, int virtualKey) {
     if (symbol == NoSymbol) return false;
     const KeyCode code = XKeysymToKeycode(display, symbol);
     if (code == 0) return false;
+    if (keyboard.rawOpcode != 0) {
+        TakeRawKeys(display);
+        return keyboard.down[code];
+    }
     char keys[32];
     XQueryKeymap(display, keys);
     return (keys[code / 8] & (1 << (code % 8))) != 0;
@@ -136,4 +183,5 @@ void LayerResetKeyboard() {
     if (keyboard.display != nullptr) XCloseDisplay(keyboard.display);
     keyboard.display = nullptr;
     keyboard.displayTried = false;
+    keyboard.rawOpcode = 0;
 }

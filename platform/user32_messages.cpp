@@ -3,55 +3,84 @@
 //  [X] TranslateMessage, DispatchMessageA, PostQuitMessage (WM_QUIT queued in order with the rest).
 //  [X] Native events become posted messages: key press -> WM_KEYDOWN (virtual key in wParam),
 //      key release -> WM_KEYUP, the window's close button -> WM_CLOSE.
-//  [X] Ctrl+C and SIGTERM -> WM_CLOSE to the newest window, or WM_QUIT when there is none.
-//      A second signal before the first was handled ends the process the default way.
+//  [X] Ctrl+C, SIGTERM and SIGHUP (the terminal closed, as a console's close event) -> WM_CLOSE to
+//      the newest window, or WM_QUIT when there is none. Asked again more than a second after a
+//      first that is still unhandled (the loop is stuck), the process ends the default way; a
+//      repeat within the second is the same request. A signal ignored when the process started (a
+//      background job of a script ignores Ctrl+C) stays ignored.
+//  [X] A window destroyed by another X client gets WM_DESTROY and WM_NCDESTROY, as from
+//      DestroyWindow. Other X errors that no call reported go to stderr here (the first few).
 //  [ ] TranslateMessage posts no WM_CHAR: the program reads no characters.
 //  Differs from Win32: WM_QUIT takes its place in the queue in order instead of waiting for the
 //  queue to empty, and there is one queue for the process (the program has one thread).
 #include <windows.h>
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <signal.h>
+#include <time.h>
+#include <stdio.h>
 
 #include <algorithm>
 #include <deque>
+#include <string>
 
 #include "layer.h"
 #include "testing.h"
 
 namespace {
 
+// More would only repeat themselves, frame after frame.
+const int kXErrorsReported = 5;
+
 struct MessageQueueState {
     std::deque<MSG> queue;
     bool signalHandlersInstalled;
+    int xErrorsReported;
     std::vector<LoggedMessage>* log;
 };
 MessageQueueState messages;
 
 volatile sig_atomic_t pendingSignal;
+long pendingSinceMs;  // written by the handler only, which never runs nested
+
+long MonotonicMs() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);  // async-signal-safe
+    return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 void OnTerminationSignal(int signalNumber) {
+    const long now = MonotonicMs();
     if (pendingSignal != 0) {
-        // Asked twice before the loop came round: the program is stuck, so end it the default way.
+        // A repeat within a second is the same request: `timeout -s INT` and a group-wide kill
+        // deliver it twice. Asked again after that and the loop has not come round: the program is
+        // stuck, so end it the default way.
+        if (now - pendingSinceMs < 1000) return;
         signal(signalNumber, SIG_DFL);
         raise(signalNumber);
         return;
     }
+    pendingSinceMs = now;
     pendingSignal = signalNumber;
 }
 
 }  // namespace
 
-// From the first window or the first look at the queue on, Ctrl+C and SIGTERM become messages.
+// From the first window or the first look at the queue on, Ctrl+C, SIGTERM and SIGHUP become messages.
 void LayerInstallSignalHandlers() {
     if (messages.signalHandlersInstalled) return;
     messages.signalHandlersInstalled = true;
     struct sigaction action = {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signalNumber);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction previous = {};
+        if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        sigaction(signalNumber, &action, nullptr);
+    }
 }
 
 namespace {
@@ -96,10 +125,25 @@ void CollectNativeEvents() {
                         if (window != nullptr) LayerPostMessage(HandleOf(window), WM_CLOSE, 0, 0);
                     }
                     break;
+                case SDL_SYSWMEVENT: {
+                    // SDL keeps no watch on its X windows' destruction; the layer does.
+                    const SDL_SysWMmsg* native = event.syswm.msg;
+                    if (native->subsystem != SDL_SYSWM_X11 || native->msg.x11.event.type != DestroyNotify) break;
+                    const ::Window gone = native->msg.x11.event.xdestroywindow.window;
+                    if (WindowObject* window = LayerWindowFromX11(gone)) {
+                        LayerIgnoreXErrorsAbout(gone);
+                        DestroyWindow(HandleOf(window));
+                    }
+                    break;
+                }
                 default:
                     break;
             }
         }
+    }
+    std::string xError;
+    if (LayerTakeXError(&xError) && messages.xErrorsReported++ < kXErrorsReported) {
+        fprintf(stderr, "PeekMessageA: %s\n", xError.c_str());
     }
     if (pendingSignal != 0) {
         pendingSignal = 0;
@@ -187,6 +231,7 @@ void PlatformLogMessagesForTests(std::vector<LoggedMessage>* log) {
 void LayerResetMessages() {
     messages.queue.clear();
     messages.log = nullptr;
+    messages.xErrorsReported = 0;
     pendingSignal = 0;
     if (SDL_WasInit(SDL_INIT_EVENTS)) SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
 }

@@ -20,7 +20,9 @@
 //  [ ] No frame is drawn by the layer: the window manager draws its own decorations. Resizing
 //      sends no WM_SIZE.
 //  Without a display SDL would quietly pick its offscreen driver; window creation refuses that
-//  unless SDL_VIDEODRIVER asks for it, so a run with no display fails clearly.
+//  unless SDL_VIDEODRIVER asks for it, so a run with no display fails clearly; the reason names
+//  the display tried and its variable. An X error while SDL first loads the OpenGL driver leaves
+//  windows without an OpenGL visual, so the pixel format cannot be set, and the error is told.
 #include <windows.h>
 
 #include <SDL.h>
@@ -47,6 +49,7 @@ struct WindowState {
     std::vector<std::unique_ptr<WindowObject>> windows;  // in creation order
     int cursorCount;                                      // ShowCursor's display counter
     bool fullScreen;
+    std::string openGLFailure;  // why windows get no OpenGL visual; empty while the driver works
 };
 WindowState windows;
 
@@ -123,6 +126,41 @@ void DescribeToX11(SDL_Window* sdl, DWORD style, HBRUSH background) {
         XChangeProperty(display, window, atom, atom, 32, PropModeReplace, reinterpret_cast<unsigned char*>(hints), 5);
     }
     XFlush(display);
+// `what`, the name `variable` gives it and the variable, for a failure message.
+std::string NamedBy(const char* what, const char* variable, const char* unsetMeans) {
+    const char* value = getenv(variable);
+    return std::string(what) + " \"" + (value != nullptr ? value : unsetMeans) + "\" (" + variable +
+           (value != nullptr ? ")" : " is unset)");
+}
+
+// What video start-up tried to reach, for each driver it tried, and the variable that names it.
+std::string DisplaysTried(const char* asked) {
+    const std::string drivers = asked != nullptr ? asked : getenv("WAYLAND_DISPLAY") != nullptr ? "x11,wayland" : "x11";
+    std::string tried;
+    for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+        end = drivers.find(',', start);
+        const std::string driver = drivers.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!tried.empty()) tried += " or ";
+        if (driver == "x11") {
+            tried += NamedBy("the X display", "DISPLAY", "");
+        } else if (driver == "wayland") {
+            tried += NamedBy("the Wayland display", "WAYLAND_DISPLAY", "wayland-0");
+        } else {
+            tried += "the video driver \"" + driver + "\" (SDL_VIDEODRIVER)";
+        }
+    }
+    return tried;
+}
+
+// The Mesa settings in the environment that choose or bypass the driver, e.g. " with GALLIUM_DRIVER=x".
+std::string MesaSettings() {
+    std::string settings;
+    for (const char* variable : {"LIBGL_ALWAYS_INDIRECT", "LIBGL_DRIVERS_PATH", "GALLIUM_DRIVER",
+                                 "MESA_LOADER_DRIVER_OVERRIDE", "LIBGL_ALWAYS_SOFTWARE"}) {
+        const char* value = getenv(variable);
+        if (value != nullptr) settings += std::string(settings.empty() ? " with " : ", ") + variable + "=" + value;
+    }
+    return settings;
 }
 
 // Video, on a real display or on a headless driver that was asked for by name.
@@ -136,10 +174,11 @@ bool InitVideo() {
     }
     // With only X11 named, an unreachable X server is not followed by probes of other systems.
     if (asked == nullptr && getenv("WAYLAND_DISPLAY") == nullptr) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    LayerInstallXErrorHandler();
     if (!LayerInitSdl(SDL_INIT_VIDEO)) {
+        LayerDropXErrors();
         const std::string reason = SDL_GetError();
-        const char* display = getenv("DISPLAY");
-        SDL_SetError("cannot open display \"%s\": %s", display != nullptr ? display : "", reason.c_str());
+        SDL_SetError("cannot open %s: %s", DisplaysTried(asked).c_str(), reason.c_str());
         return false;
     }
     const char* driver = SDL_GetCurrentVideoDriver();
@@ -148,9 +187,14 @@ bool InitVideo() {
         SDL_SetError(kNoDisplay);
         return false;
     }
+    // X events come along as well, so the message queue sees a window destroyed by another client.
+    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
     // Held for the whole run: SDL would otherwise unload the OpenGL library with each window.
+    // An X error while SDL tries the driver out means it cannot be used at all.
     SDL_GL_LoadLibrary(nullptr);
     SDL_AddEventWatch(FollowFocus, nullptr);
+    std::string failure;
+    if (LayerTakeXError(&failure)) windows.openGLFailure = "the OpenGL driver failed to start" + MesaSettings() + ": " + failure;
     return true;
 }
 
@@ -196,6 +240,18 @@ WindowObject* LayerWindowFromSdlId(unsigned int sdlWindowId) {
     return nullptr;
 }
 
+WindowObject* LayerWindowFromX11(unsigned long x11Window) {
+    for (auto& window : windows.windows) {
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        if (window->sdl != nullptr && SDL_GetWindowWMInfo(window->sdl, &info) && info.subsystem == SDL_SYSWM_X11 &&
+            info.info.x11.window == x11Window) {
+            return window.get();
+        }
+    }
+    return nullptr;
+}
+
 WindowObject* LayerNewestWindow() {
     return windows.windows.empty() ? nullptr : windows.windows.back().get();
 }
@@ -212,7 +268,7 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass) {
     return static_cast<ATOM>(0xC000 + windows.classes.size() - 1);
 }
 
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                             int width, int height, HWND, HMENU, HINSTANCE, LPVOID) {
     const WNDCLASSEXA* windowClass = FindClass(className);
     if (windowClass == nullptr) {
@@ -237,11 +293,12 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
 
     const char* title = windowName != nullptr ? windowName : "";
     RequestDefaultPixelFormat();
-    SDL_Window* sdl = SDL_CreateWindow(title, clientX, clientY, clientWidth, clientHeight, flags);
+    SDL_Window* sdl = nullptr;
+    if (windows.openGLFailure.empty()) sdl = SDL_CreateWindow(title, clientX, clientY, clientWidth, clientHeight, flags);
     bool hasOpenGL = true;
     if (sdl == nullptr) {
         // No OpenGL visual: the window can still exist; the device will report what is missing.
-        const std::string reason = SDL_GetError();
+        const std::string reason = windows.openGLFailure.empty() ? SDL_GetError() : windows.openGLFailure;
         sdl = SDL_CreateWindow(title, clientX, clientY, clientWidth, clientHeight, flags & ~SDL_WINDOW_OPENGL);
         if (sdl == nullptr) {
             fprintf(stderr, "CreateWindowExA: %s\n", SDL_GetError());
@@ -257,10 +314,6 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     object->sdl = sdl;
     object->hasOpenGL = hasOpenGL;
     object->windowProc = windowClass->lpfnWndProc;
-    object->className = className;
-    object->title = title;
-    object->style = style;
-    object->exStyle = exStyle;
     object->outer = {x, y, x + width, y + height};
     object->visible = false;
     object->dc = {};

@@ -2,8 +2,8 @@
 //  [X] wglCreateContext (needs the DC's pixel format set; leaves the current context as it was),
 //      wglMakeCurrent (null context releases), wglDeleteContext, wglGetProcAddress.
 //  [X] Swap control as Windows' OpenGL offers it: when SDL can set a swap interval on the context,
-//      the GL_EXTENSIONS string names "WGL_EXT_swap_control" and wglGetProcAddress returns working
-//      wglSwapIntervalEXT / wglGetSwapIntervalEXT; otherwise neither.
+//      the GL_EXTENSIONS string names "WGL_EXT_swap_control" and wglGetProcAddress returns a working
+//      wglSwapIntervalEXT; otherwise neither. wglGetSwapIntervalEXT is not offered: nothing asks.
 //  [ ] Contexts share no display lists (wglShareLists is not offered).
 #include <windows.h>
 
@@ -27,7 +27,6 @@ namespace {
 
 struct ContextObject {
     SDL_GLContext sdl;
-    WindowObject* window;     // the window it was created for
     bool swapControl;         // SDL can set the swap interval
     std::string extensions;   // the driver's extensions and ours, built on first request
 };
@@ -58,10 +57,6 @@ BOOL WINAPI SwapIntervalEXT(int interval) {
     return SDL_GL_SetSwapInterval(interval) == 0;
 }
 
-int WINAPI GetSwapIntervalEXT() {
-    return SDL_GL_GetSwapInterval();
-}
-
 // Entry points travel as PROC, as from Windows' opengl32; void(*)() makes the cast explicit.
 template <typename Function>
 PROC AsProc(Function* function) {
@@ -88,7 +83,6 @@ HGLRC WINAPI wglCreateContext(HDC dc) {
     }
     auto context = std::make_unique<ContextObject>();
     context->sdl = sdl;
-    context->window = window;
     // Setting the interval SDL says it has tells whether it can be set. On GLX that is the
     // drawable's own interval; on EGL it is SDL's record of it, so the probe is skipped when tests
     // have decided the answer, and an interval is set only where swap control is offered.
@@ -129,9 +123,6 @@ PROC WINAPI wglGetProcAddress(LPCSTR name) {
     if (name == nullptr || contexts.current == nullptr) return nullptr;
     if (strcmp(name, "wglSwapIntervalEXT") == 0) {
         return OffersSwapControl(contexts.current) ? AsProc(&SwapIntervalEXT) : nullptr;
-    }
-    if (strcmp(name, "wglGetSwapIntervalEXT") == 0) {
-        return OffersSwapControl(contexts.current) ? AsProc(&GetSwapIntervalEXT) : nullptr;
     }
     if (strncmp(name, "wgl", 3) == 0) return nullptr;
     return AsProc(SDL_GL_GetProcAddress(name));

@@ -2,7 +2,8 @@
 //  [X] WGL_FONT_LINES: each contour closed at z = 0, as a line strip that returns to its first
 //      point rather than a GL_LINE_LOOP (same pixels; see EmitLines).
 //  [X] WGL_FONT_POLYGONS: front face tessellated by GLU at z = 0 (normal +z), and with a non-zero
-//      extrusion a back face at z = -extrusion (normal -z) and sides with outward normals.
+//      extrusion a back face at z = -extrusion (normal -z) and sides with outward normals, all in
+//      one GL_TRIANGLES primitive per glyph.
 //  [X] Every glyph's list ends by moving right by its advance; GLYPHMETRICSFLOAT in em units.
 //  [X] Character codes are Windows-1252 bytes; a code the font has no glyph for gets an empty list
 //      (not even the advance) and zero metrics.
@@ -18,6 +19,7 @@
 
 #include <SDL.h>
 #include <fontconfig/fontconfig.h>
+#include <stdio.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_BBOX_H
@@ -80,6 +82,7 @@ struct FontOutlineState {
     FT_Library library = nullptr;
     FT_Face face = nullptr;
     std::string pattern;                 // what `face` was resolved from
+    std::string missingPattern;          // the last pattern reported as having no outline font
     double tolerance = 0.0;              // the flattening `glyphs` were read with, font units
     std::array<GlyphShape, 256> glyphs;  // by character code
 };
@@ -123,22 +126,33 @@ bool ResolveFontFile(const char* pattern, std::string* file, int* faceIndex) {
     return found;
 }
 
+// No face: said once on stderr, since the caller cannot tell why its lists are missing.
+FT_Face NoFaceFor(const char* pattern, const char* reason) {
+    if (outlines.missingPattern != pattern) {
+        outlines.missingPattern = pattern;
+        fprintf(stderr, "wglUseFontOutlinesA: no outline font for \"%s\": %s\n", pattern, reason);
+    }
+    return nullptr;
+}
+
 // The scalable face with a Unicode character map for `pattern`, opened once and kept.
 FT_Face FaceForPattern(const char* pattern) {
     if (outlines.face != nullptr && outlines.pattern == pattern) return outlines.face;
 
     std::string file;
     int faceIndex = 0;
-    if (!ResolveFontFile(pattern, &file, &faceIndex)) return nullptr;
+    if (!ResolveFontFile(pattern, &file, &faceIndex)) return NoFaceFor(pattern, "fontconfig has no font for it");
     if (outlines.library == nullptr && FT_Init_FreeType(&outlines.library) != 0) {
         outlines.library = nullptr;
-        return nullptr;
+        return NoFaceFor(pattern, "FreeType cannot start");
     }
     FT_Face face = nullptr;
-    if (FT_New_Face(outlines.library, file.c_str(), faceIndex, &face) != 0) return nullptr;
+    if (FT_New_Face(outlines.library, file.c_str(), faceIndex, &face) != 0) {
+        return NoFaceFor(pattern, ("FreeType cannot read " + file).c_str());
+    }
     if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0 || FT_Select_Charmap(face, FT_ENCODING_UNICODE) != 0) {
         FT_Done_Face(face);
-        return nullptr;
+        return NoFaceFor(pattern, (file + " has no outlines with a Unicode map").c_str());
     }
     if (outlines.face != nullptr) FT_Done_Face(outlines.face);
     outlines.face = face;
@@ -420,9 +434,9 @@ void EmitLines(const GlyphShape& shape) {
     }
 }
 
-// The sides of one contour as quad strips from z = 0 to z = back. Neighbouring faces share a
-// normal across a gentle turn, so flattened curves light smoothly; a sharper turn starts a new
-// strip, so corners stay crisp.
+// The sides of one contour from z = 0 to z = back, a quad of two triangles for each edge, inside
+// the glyph's GL_TRIANGLES. Neighbouring quads share a normal across a gentle turn, so flattened
+// curves light smoothly; at a sharper turn each keeps its own, so corners stay crisp.
 void EmitContourSides(const Point* p, size_t n, bool inkOnLeft, GLfloat back) {
     std::vector<Point> normal(n);  // of the edge from p[i] to p[i + 1], pointing away from the ink
     for (size_t i = 0; i < n; ++i) {
@@ -432,77 +446,66 @@ void EmitContourSides(const Point* p, size_t n, bool inkOnLeft, GLfloat back) {
         const double length = std::hypot(dx, dy);
         normal[i] = inkOnLeft ? Point{dy / length, -dx / length} : Point{-dy / length, dx / length};
     }
-    std::vector<bool> crease(n);  // at p[i], between edges i - 1 and i
-    size_t firstCrease = n;
+    // At p[i], between edges i - 1 and i: their mean, or none at a crease.
+    std::vector<Point> shared(n);
+    std::vector<bool> crease(n);
     for (size_t i = 0; i < n; ++i) {
         const Point& in = normal[(i + n - 1) % n];
         const Point& out = normal[i];
         crease[i] = in.x * out.x + in.y * out.y < kCreaseCosine;
-        if (crease[i] && firstCrease == n) firstCrease = i;
-    }
-
-    // Front first then back when the ink is on the left keeps each quad anticlockwise from outside.
-    auto pair = [&](const Point& at, const Point& nrm) {
-        glNormal3f(static_cast<GLfloat>(nrm.x), static_cast<GLfloat>(nrm.y), 0.0f);
-        const GLfloat x = static_cast<GLfloat>(at.x), y = static_cast<GLfloat>(at.y);
-        if (inkOnLeft) {
-            glVertex3f(x, y, 0.0f);
-            glVertex3f(x, y, back);
-        } else {
-            glVertex3f(x, y, back);
-            glVertex3f(x, y, 0.0f);
-        }
-    };
-    auto shared = [&](size_t i) {
-        const Point& in = normal[(i + n - 1) % n];
-        const Point& out = normal[i];
         const double x = in.x + out.x, y = in.y + out.y;
         const double length = std::hypot(x, y);
-        return Point{x / length, y / length};
-    };
-
-    if (firstCrease == n) {  // smooth all round, like the bowl of an O
-        glBegin(GL_QUAD_STRIP);
-        for (size_t i = 0; i <= n; ++i) pair(p[i % n], shared(i % n));
-        glEnd();
-        return;
+        shared[i] = Point{x / length, y / length};
     }
-    size_t i = firstCrease;
-    do {
-        glBegin(GL_QUAD_STRIP);
-        pair(p[i], normal[i]);
-        size_t j = (i + 1) % n;
-        for (; !crease[j]; j = (j + 1) % n) pair(p[j], shared(j));
-        pair(p[j], normal[(j + n - 1) % n]);
-        glEnd();
-        i = j;
-    } while (i != firstCrease);
+
+    // Each quad runs front, back at p[i], then back, front at p[j] when the ink is on the left
+    // (the other way round otherwise), which keeps it anticlockwise seen from outside.
+    const GLfloat nearZ = inkOnLeft ? 0.0f : back;
+    const GLfloat farZ = inkOnLeft ? back : 0.0f;
+    auto vertex = [](const Point& at, const Point& nrm, GLfloat z) {
+        glNormal3f(static_cast<GLfloat>(nrm.x), static_cast<GLfloat>(nrm.y), 0.0f);
+        glVertex3f(static_cast<GLfloat>(at.x), static_cast<GLfloat>(at.y), z);
+    };
+    for (size_t i = 0; i < n; ++i) {
+        const size_t j = (i + 1) % n;
+        const Point& from = crease[i] ? normal[i] : shared[i];
+        const Point& to = crease[j] ? normal[i] : shared[j];
+        vertex(p[i], from, nearZ);
+        vertex(p[i], from, farZ);
+        vertex(p[j], to, farZ);
+        vertex(p[i], from, nearZ);
+        vertex(p[j], to, farZ);
+        vertex(p[j], to, nearZ);
+    }
 }
 
+// A glyph's front face, back face and sides as one GL_TRIANGLES primitive: the fewest the driver
+// has to set up, the same triangles as separate faces and strips would give.
 void EmitPolygons(const GlyphShape& shape, const FrontFace& face, GLfloat extrusion) {
-    glNormal3f(0.0f, 0.0f, 1.0f);
     glBegin(GL_TRIANGLES);
+    glNormal3f(0.0f, 0.0f, 1.0f);
     for (uint32_t corner : face.corners) {
         const Point& v = Corner(shape, face, corner);
         glVertex3f(static_cast<GLfloat>(v.x), static_cast<GLfloat>(v.y), 0.0f);
     }
-    glEnd();
-    if (extrusion == 0.0f) return;
+    if (extrusion == 0.0f) {
+        glEnd();
+        return;
+    }
 
     const GLfloat back = -extrusion;
     glNormal3f(0.0f, 0.0f, -1.0f);
-    glBegin(GL_TRIANGLES);
     for (size_t i = face.corners.size(); i > 0; --i) {  // reversed: anticlockwise seen from -z
         const Point& v = Corner(shape, face, face.corners[i - 1]);
         glVertex3f(static_cast<GLfloat>(v.x), static_cast<GLfloat>(v.y), back);
     }
-    glEnd();
 
     size_t start = 0;
     for (size_t end : shape.contourEnds) {
         EmitContourSides(&shape.points[start], end - start, shape.inkOnLeft, back);
         start = end;
     }
+    glEnd();
 }
 
 }  // namespace
@@ -566,6 +569,7 @@ void LayerResetFontOutlines() {
     outlines.face = nullptr;
     outlines.library = nullptr;
     outlines.pattern.clear();
+    outlines.missingPattern.clear();
     outlines.tolerance = 0.0;
     ForgetGlyphs();
 }

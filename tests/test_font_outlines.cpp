@@ -1,84 +1,72 @@
-// wglUseFontOutlinesA through the real layer: a window, its DC with the stock GUI font selected, a
-// current Mesa context, and the glyph lists read back through GL feedback and glReadPixels.
+// wglUseFontOutlinesA through the real layer: the program's device on a window, with the stock GUI
+// font selected and a current Mesa context; the glyph lists read back through GL feedback and
+// compared with the font's own outlines, areas and advances read through FreeType.
 #include <windows.h>
 #include <GL/gl.h>
 
-#include <gtest/gtest.h>
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_BBOX_H
+#include FT_OUTLINE_H
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/testing.h"
+#include "device/app_window.h"
+#include "device/render_device.h"
+#include "platform/wgl_font_outlines.h"
 #include "tests/test_support.h"
+
+// Drawn the same: the same primitives through the same window positions and depths.
+static bool operator==(const FeedbackVertex& a, const FeedbackVertex& b) {
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+static bool operator==(const FeedbackPrimitive& a, const FeedbackPrimitive& b) {
+    return a.token == b.token && a.vertices == b.vertices;
+}
 
 namespace {
 
 const int kSize = 256;  // client area, pixels
-
-// Feedback in GL_3D_COLOR (window x, y, depth and the lit colour): the shared capture is 2-D.
-struct Vertex { GLfloat x, y, z, r, g, b, a; };
-struct Primitive {
-    GLfloat token;
-    std::vector<Vertex> vertices;
-};
-bool operator==(const Vertex& a, const Vertex& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
-bool operator==(const Primitive& a, const Primitive& b) { return a.token == b.token && a.vertices == b.vertices; }
-
-std::vector<Primitive> Feedback(const std::function<void()>& draw) {
-    std::vector<GLfloat> buffer(1 << 20);
-    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR, buffer.data());
-    glRenderMode(GL_FEEDBACK);
-    draw();
-    const GLint used = glRenderMode(GL_RENDER);
-    EXPECT_GE(used, 0) << "feedback buffer overflowed";
-    std::vector<Primitive> primitives;
-    for (GLint i = 0; i < used;) {  // only points, lines and polygons are drawn here
-        Primitive p = {buffer[i++], {}};
-        const int n = p.token == GL_POLYGON_TOKEN ? static_cast<int>(buffer[i++]) : p.token == GL_POINT_TOKEN ? 1 : 2;
-        p.vertices.resize(n);
-        for (Vertex& v : p.vertices) std::memcpy(&v, &buffer[(i += 7) - 7], sizeof v);
-        primitives.push_back(p);
-    }
-    return primitives;
-}
+const double kX0 = 20.0, kY0 = 60.0, kScale = 150.0;  // where and how large glyphs are drawn
 
 class FontOutlinesTest : public ::testing::Test {
 protected:
-    GlWindow gl;
-
-    void SetUp() override { OpenWindow(); }
-    void TearDown() override { PlatformResetForTests(); }
-    void OpenWindow(bool selectFont = true) {
-        gl = GlWindow();
-        ASSERT_TRUE(gl.Open(kSize, kSize, "Font Outlines Test")) << gl.error;
+    void SetUp() override {
+        PlatformResetForTests();
+        HWND window = CreateAppWindow("Font Outlines Test", kSize, kSize, 1, PassThroughWindowProc);
+        ASSERT_EQ(device.Create(window, kSize, kSize, 1), 0);  // the program's two glyph sets
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
         glOrtho(0.0, kSize, 0.0, kSize, -kSize, kSize);  // one unit per pixel, z = 0 at depth 0.5
         glMatrixMode(GL_MODELVIEW);
-        if (selectFont) SelectObject(gl.dc, GetStockObject(DEFAULT_GUI_FONT));
     }
-    // The program's build: 256 list names, codes 0..254 compiled into the first 255.
-    GLuint Build(int format, FLOAT deviation, FLOAT extrusion, GLYPHMETRICSFLOAT* metrics) {
+    void TearDown() override {
+        device.Release();
+        PlatformResetForTests();
+    }
+    // 256 list names, codes 0..254 compiled into the first 255, as the program builds them.
+    GLuint Build(int format, FLOAT deviation) {
         const GLuint base = glGenLists(256);
-        EXPECT_TRUE(wglUseFontOutlinesA(gl.dc, 0, 255, base, deviation, extrusion, format, metrics));
+        EXPECT_TRUE(wglUseFontOutlinesA(device.dc, 0, 255, base, deviation, 0.1f, format, nullptr));
         return base;
     }
-    // What `list` draws called at (x, y) with `scale` pixels to the em, and where it leaves the origin.
-    std::vector<Primitive> DrawGlyph(GLuint list, double x, double y, double scale, Vertex* after = nullptr) {
-        std::vector<Primitive> drawn = Feedback([&] {
+    // What `list` draws called at (kX0, kY0) with kScale pixels to the em, and where it leaves the origin.
+    static std::vector<FeedbackPrimitive> DrawGlyph(GLuint list, FeedbackVertex* after = nullptr) {
+        std::vector<FeedbackPrimitive> drawn = CaptureFeedback([&] {
             glPushMatrix();
-            glTranslated(x, y, 0.0);
-            glScaled(scale, scale, scale);
+            glTranslated(kX0, kY0, 0.0);
+            glScaled(kScale, kScale, kScale);
             glCallList(list);
             glBegin(GL_POINTS);
             glVertex3f(0.0f, 0.0f, 0.0f);
             glEnd();
             glPopMatrix();
-        });
+        }, GL_3D_COLOR);
         EXPECT_FALSE(drawn.empty()) << "the origin point is missing";
         if (drawn.empty()) return drawn;
         if (after != nullptr) *after = drawn.back().vertices[0];
@@ -87,130 +75,160 @@ protected:
     }
 };
 
-// Each list draws inside its black box and leaves the origin moved on by gmfCellIncX; a code with
-// no glyph, and the list past the last code, draw nothing and do not move. A coarser deviation
-// gives fewer vertices. Flattened by glScalef(s, s, 0), as the program draws its title, polygons
-// fill the ink and lines only rim it.
-TEST_F(FontOutlinesTest, GlyphListsDrawTheirGlyphsThenAdvance) {
-    const double x0 = 20.0, y0 = 60.0, scale = 150.0;
-    for (int format : {WGL_FONT_LINES, WGL_FONT_POLYGONS}) {
-        SCOPED_TRACE(format == WGL_FONT_LINES ? "lines" : "polygons");
-        GLYPHMETRICSFLOAT m[256] = {};
-        const GLuint base = Build(format, 0.0f, 0.25f, m);
-        const GLuint coarse = Build(format, 0.03f, 0.25f, nullptr);
-        EXPECT_GT(m['W'].gmfCellIncX, m['i'].gmfCellIncX);
-        EXPECT_NEAR(m['A'].gmfBlackBoxY, 0.7f, 0.1f) << "about the cap height";
-        EXPECT_GT(m[' '].gmfCellIncX, 0.1f);
-        EXPECT_EQ(m[' '].gmfBlackBoxX + m[' '].gmfBlackBoxY, 0.0f);
-        EXPECT_EQ(m[0x9F].gmfCellIncX, m['Y'].gmfCellIncX) << "0x9F is Y diaeresis, not a C1 control";
-        for (const auto& g : m) EXPECT_LT(std::max({g.gmfCellIncX, g.gmfBlackBoxX, g.gmfBlackBoxY}), 2.0f) << &g - m;
-        auto left = [&](int code) { return x0 + scale * m[code].gmfptGlyphOrigin.x; };
-        auto midX = [&](int code) { return left(code) + scale * m[code].gmfBlackBoxX / 2; };
-        auto midY = [&](int code) { return y0 + scale * (m[code].gmfptGlyphOrigin.y - m[code].gmfBlackBoxY / 2); };
-        const bool fill = format == WGL_FONT_POLYGONS;
-        const struct { int code; double x, y; bool lit; const char* where; } pixels[] = {
-            {'I', midX('I'), midY('I'), fill, "inside the stem of I"},
-            {'I', left('I'), midY('I'), true, "on the left edge of I"},
-            {'O', midX('O'), midY('O'), false, "in the hole of O"},
-            {'O', left('O') + 0.04 * scale, midY('O'), fill, "on the ring of O"},
-        };
-        for (const auto& c : pixels) {
-            glClear(GL_COLOR_BUFFER_BIT);
-            glPushMatrix();
-            glTranslated(x0, y0, 0.0);
-            glScaled(scale, scale, 0.0);
-            glCallList(base + c.code);
-            glPopMatrix();
-            bool lit = false;  // a line may pass on either side of a pixel centre
-            for (int dx : {-1, 0, 1}) lit |= ReadPixel(static_cast<int>(c.x) + dx, static_cast<int>(c.y)).r > 128;
-            EXPECT_EQ(lit, c.lit) << c.where;
-        }
-        // 0x80 is the euro sign; 0x01, 0x81 (undefined in Windows-1252) and 255 (not built) have no glyph.
-        for (int code : {int{'O'}, int{'g'}, int{'@'}, 0x80, 0x01, 0x81, 255}) {
-            SCOPED_TRACE("code " + std::to_string(code));
-            const bool ink = code == 'O' || code == 'g' || code == '@' || code == 0x80;
-            Vertex after = {};
-            const std::vector<Primitive> drawn = DrawGlyph(base + code, x0, y0, scale, &after);
-            const GLYPHMETRICSFLOAT& g = m[code];
-            EXPECT_NEAR(after.x, x0 + scale * (ink ? g.gmfCellIncX : 0.0f), 1e-3);
-            EXPECT_EQ(drawn.empty(), !ink);
-            EXPECT_EQ(g.gmfCellIncX > 0.3f && g.gmfBlackBoxY > 0.6f, ink) << "metrics";
-            if (drawn.empty()) continue;
-            double minX = 1e30, minY = 1e30, maxX = -1e30, maxY = -1e30;
-            size_t vertices = 0, coarseVertices = 0;
-            for (const Primitive& p : DrawGlyph(coarse + code, x0, y0, scale)) coarseVertices += p.vertices.size();
-            for (const Primitive& p : drawn) {
-                vertices += p.vertices.size();
-                EXPECT_EQ(p.token == GL_POLYGON_TOKEN, format == WGL_FONT_POLYGONS) << p.token;
-                for (const Vertex& v : p.vertices) {
-                    minX = std::min<double>(minX, v.x), maxX = std::max<double>(maxX, v.x);
-                    minY = std::min<double>(minY, v.y), maxY = std::max<double>(maxY, v.y);
-                }
+// The font the stock GUI font stands for, opened with FreeType on its own.
+struct Font {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    Font() {
+        FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"));
+        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result;
+        FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+        FcChar8* file = nullptr;
+        int index = 0;
+        if (match != nullptr && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch &&
+            FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch && FT_Init_FreeType(&library) == 0)
+            FT_New_Face(library, reinterpret_cast<const char*>(file), index, &face);
+        if (match != nullptr) FcPatternDestroy(match);
+        FcPatternDestroy(pattern);
+    }
+    ~Font() {
+        if (face != nullptr) FT_Done_Face(face);
+        if (library != nullptr) FT_Done_FreeType(library);
+    }
+};
+
+// A glyph's contours in font units, every curve cut into 256 steps: within 0.02 units of it.
+typedef std::vector<std::vector<FeedbackVertex>> Contours;
+int MoveTo(const FT_Vector* to, void* user) {
+    static_cast<Contours*>(user)->push_back({{float(to->x), float(to->y)}});
+    return 0;
+}
+int Cubic(void* user, double x1, double y1, double x2, double y2, const FT_Vector* to) {
+    std::vector<FeedbackVertex>& contour = static_cast<Contours*>(user)->back();
+    const FeedbackVertex p = contour.back();
+    for (int i = 1; i <= 256; ++i) {
+        const double t = i / 256.0, s = 1 - t, a = s * s * s, b = 3 * s * s * t, c = 3 * s * t * t, d = t * t * t;
+        contour.push_back({float(a * p.x + b * x1 + c * x2 + d * to->x), float(a * p.y + b * y1 + c * y2 + d * to->y)});
+    }
+    return 0;
+}
+int CubicTo(const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void* user) {
+    return Cubic(user, c1->x, c1->y, c2->x, c2->y, to);
+}
+int LineTo(const FT_Vector* to, void* user) {
+    static_cast<Contours*>(user)->back().push_back({float(to->x), float(to->y)});
+    return 0;
+}
+int ConicTo(const FT_Vector* c, const FT_Vector* to, void* user) {  // the same curve as a cubic
+    const FeedbackVertex p = static_cast<Contours*>(user)->back().back();
+    return Cubic(user, p.x + (c->x - p.x) * 2 / 3.0, p.y + (c->y - p.y) * 2 / 3.0, to->x + (c->x - to->x) * 2 / 3.0,
+                 to->y + (c->y - to->y) * 2 / 3.0, to);
+}
+
+// The signed area enclosed, font units squared, anticlockwise positive; holes run the other way.
+double Area(const std::vector<FeedbackVertex>& c) {
+    double twice = 0.0;
+    for (size_t i = 0; i < c.size(); ++i) twice += c[i].x * c[(i + 1) % c.size()].y - c[(i + 1) % c.size()].x * c[i].y;
+    return twice / 2;
+}
+
+// How far the farthest of `points` lies from the closed polylines `outline`.
+double Farthest(const std::vector<FeedbackVertex>& points, const Contours& outline) {
+    double farthest = 0.0;
+    for (const FeedbackVertex& p : points) {
+        double nearest = 1e30;
+        for (const auto& c : outline) {
+            for (size_t i = 0; i < c.size(); ++i) {
+                const FeedbackVertex &a = c[i], &b = c[(i + 1) % c.size()];
+                const double dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
+                const double t = length2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / length2, 0.0, 1.0) : 0;
+                nearest = std::min(nearest, std::hypot(p.x - a.x - t * dx, p.y - a.y - t * dy));
             }
-            EXPECT_NEAR(minX, x0 + scale * g.gmfptGlyphOrigin.x, 0.3);
-            EXPECT_NEAR(maxX, x0 + scale * (g.gmfptGlyphOrigin.x + g.gmfBlackBoxX), 0.3);
-            EXPECT_NEAR(maxY, y0 + scale * g.gmfptGlyphOrigin.y, 0.3);
-            EXPECT_NEAR(minY, y0 + scale * (g.gmfptGlyphOrigin.y - g.gmfBlackBoxY), 0.3);
-            EXPECT_LT(coarseVertices, vertices) << "deviation 0.03 against 0";
         }
+        farthest = std::max(farthest, nearest);
     }
+    return farthest;
 }
 
-// An extruded I lit along (1, 2, 3): every face shows the light its winding says it faces, the
-// front lies at z = 0 facing +z, the back at -extrusion facing -z, and the sides face outward.
-TEST_F(FontOutlinesTest, ExtrudedFacesPointOutward) {
-    GLYPHMETRICSFLOAT m[256];
-    const GLuint base = Build(WGL_FONT_POLYGONS, 0.0f, 0.5f, m);
-    glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_NORMALIZE);
-    const GLfloat light[] = {1, 2, 3, 0};
-    glLightfv(GL_LIGHT0, GL_POSITION, light);
-    const double x0 = 60.0, y0 = 60.0, scale = 100.0, backDepth = 0.5 + 0.5 * scale / (2 * kSize);
-    const GLYPHMETRICSFLOAT& g = m['I'];
-    const double cx = x0 + scale * (g.gmfptGlyphOrigin.x + g.gmfBlackBoxX / 2);
-    const double cy = y0 + scale * (g.gmfptGlyphOrigin.y - g.gmfBlackBoxY / 2);
-    int fronts = 0, backs = 0, sides = 0;
-    for (const Primitive& p : DrawGlyph(base + 'I', x0, y0, scale)) {
-        double n[3] = {0, 0, 0}, midX = 0, midY = 0;  // Newell's normal in eye coordinates
-        for (size_t i = 0; i < p.vertices.size(); ++i) {
-            const Vertex& a = p.vertices[i];
-            const Vertex& b = p.vertices[(i + 1) % p.vertices.size()];
-            const double az = (0.5 - a.z) * 2 * kSize, bz = (0.5 - b.z) * 2 * kSize;
-            n[0] += (a.y - b.y) * (az + bz);
-            n[1] += (az - bz) * (a.x + b.x);
-            n[2] += (a.x - b.x) * (a.y + b.y);
-            midX += a.x / p.vertices.size(), midY += a.y / p.vertices.size();
+// Both glyph sets against the font itself, per em: black box, origin and advance are the font's, the
+// list moves the pen on by the advance, and every vertex lies on the font's curves, at the front or (for
+// polygons, extruded by 0.1 em) at the back; the front face covers the ink, holes left open; at deviation 0 the
+// line glyphs follow them to within one font unit, and a coarser deviation takes fewer vertices.
+// Windows-1252 codes: 0x80 is the euro sign, 0x9F Y diaeresis; 0x01, 0x81 and 255 (not built) draw nothing.
+TEST_F(FontOutlinesTest, GlyphsAreTheFontsOwnOutlinesAndAdvances) {
+    Font font;
+    ASSERT_NE(font.face, nullptr) << "FreeType cannot open fontconfig's sans-serif";
+    const double em = font.face->units_per_EM;
+    const GLuint coarse = Build(WGL_FONT_LINES, 0.03f);
+    const struct { int code; FT_ULong unicode; } glyphs[] = {
+        {'S', 'S'}, {'@', '@'}, {'i', 'i'}, {'W', 'W'}, {'g', 'g'}, {0x80, 0x20AC}, {0x9F, 0x178},
+        {0x01, 0}, {0x81, 0}, {255, 0}};
+    for (const auto& glyph : glyphs) {
+        SCOPED_TRACE("code " + std::to_string(glyph.code));
+        std::vector<float> want(5, 0.0f);  // no glyph: zero metrics
+        Contours curves;
+        double ink = 0.0;
+        if (glyph.unicode != 0) {
+            ASSERT_EQ(FT_Load_Char(font.face, glyph.unicode, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING), 0);
+            FT_BBox box;
+            FT_Outline_Get_BBox(&font.face->glyph->outline, &box);
+            want = {float((box.xMax - box.xMin) / em), float((box.yMax - box.yMin) / em), float(box.xMin / em),
+                    float(box.yMax / em), float(font.face->glyph->metrics.horiAdvance / em)};
+            const FT_Outline_Funcs funcs = {MoveTo, LineTo, ConicTo, CubicTo, 0, 0};
+            ASSERT_EQ(FT_Outline_Decompose(&font.face->glyph->outline, &funcs, &curves), 0);
+            for (const auto& c : curves) ink += Area(c);
         }
-        const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-        // GL's default material and light model: 0.2 x 0.2 ambient, 0.8 diffuse.
-        const double lit = 0.04 + 0.8 * std::max(0.0, (n[0] + 2 * n[1] + 3 * n[2]) / length / std::sqrt(14.0));
-        for (const Vertex& v : p.vertices) EXPECT_NEAR(v.r, lit, 0.01) << "lit as wound";
-        if (std::fabs(n[2]) > 0.99 * length) {
-            for (const Vertex& v : p.vertices) EXPECT_NEAR(v.z, n[2] > 0 ? 0.5 : backDepth, 1e-5);
-            ++(n[2] > 0 ? fronts : backs);
-        } else {
-            ++sides;
-            EXPECT_GT(n[0] * (midX - cx) + n[1] * (midY - cy), 0.0) << "side faces in at " << midX << ", " << midY;
+        for (bool filled : {false, true}) {
+            SCOPED_TRACE(filled ? "polygons" : "lines");
+            const GLYPHMETRICSFLOAT& g = (filled ? device.polygonGlyphs : device.lineGlyphs)[glyph.code];
+            EXPECT_EQ(std::vector<float>({g.gmfBlackBoxX, g.gmfBlackBoxY, g.gmfptGlyphOrigin.x, g.gmfptGlyphOrigin.y,
+                                          g.gmfCellIncX}), want) << "black box, origin and advance";
+            FeedbackVertex pen;
+            std::vector<FeedbackVertex> drawn;
+            Contours lines;
+            int depths[2] = {0, 0};  // vertices at z = 0 and at z = -0.1 em, the program's extrusion
+            double frontArea = 0.0;  // of the polygons at z = 0, font units squared
+            const GLuint list = (filled ? device.polygonFontBase : device.lineFontBase) + glyph.code;
+            for (const FeedbackPrimitive& p : DrawGlyph(list, &pen)) {
+                EXPECT_EQ(p.token == GL_POLYGON_TOKEN, filled) << p.token;
+                lines.emplace_back();
+                for (const FeedbackVertex& v : p.vertices) {  // back from window pixels to font units
+                    drawn.push_back({float((v.x - kX0) / kScale * em), float((v.y - kY0) / kScale * em)});
+                    lines.back().push_back(drawn.back());
+                    depths[0] += std::fabs(v.z - 0.5) < 1e-5;
+                    depths[1] += std::fabs(v.z - (0.5 + 0.5 * 0.1 * kScale / kSize)) < 1e-5;
+                }
+                if (filled && std::fabs(p.vertices[0].z - 0.5) < 1e-5) frontArea += std::fabs(Area(lines.back()));
+            }
+            EXPECT_NEAR(frontArea, filled ? std::fabs(ink) : 0.0, 1e-3 * em * em) << "front face against ink";
+            EXPECT_NEAR(pen.x, kX0 + kScale * want[4], 1e-3) << "pen after the glyph";
+            EXPECT_EQ(drawn.empty(), curves.empty());
+            EXPECT_EQ(depths[0] + depths[1], static_cast<int>(drawn.size())) << "vertices off the front and back";
+            EXPECT_EQ(depths[1] > 0, filled && !drawn.empty()) << "vertices on the back";
+            EXPECT_LT(Farthest(drawn, curves), 0.1) << "font units from a drawn vertex to the font's curves";
+            if (filled) continue;
+            std::vector<FeedbackVertex> dense;
+            for (const auto& c : curves) dense.insert(dense.end(), c.begin(), c.end());
+            EXPECT_LT(Farthest(dense, lines), 1.1) << "font units from the font's curves to the drawn lines";
         }
     }
-    EXPECT_TRUE(fronts > 0 && backs > 0 && sides >= 4) << fronts << ", " << backs << ", " << sides;
+    EXPECT_LT(DrawGlyph(coarse + '@').size(), DrawGlyph(device.lineFontBase + '@').size()) << "lines at deviation 0.03, 0";
 }
 
-// With no font selected, or no current context, the call returns FALSE, creates no list and writes
-// no metrics.
+// With a bitmap font selected, or no current context, the call returns FALSE, creates no list and
+// writes no metrics.
 TEST_F(FontOutlinesTest, RefusedCallsChangeNothing) {
-    PlatformResetForTests();
-    ASSERT_NO_FATAL_FAILURE(OpenWindow(false));
-    const GLuint base = 4242;  // a free name in the new context: a list made by the call shows in glIsList
+    const GLuint base = 4242;  // a free name: a list made by the call shows in glIsList
     GLYPHMETRICSFLOAT m = {7, 7, {7, 7}, 7, 7};
-    auto call = [&] { return wglUseFontOutlinesA(gl.dc, 'A', 1, base, 0.0f, 0.1f, WGL_FONT_POLYGONS, &m); };
+    auto call = [&] { return wglUseFontOutlinesA(device.dc, 'A', 1, base, 0.0f, 0.1f, WGL_FONT_POLYGONS, &m); };
     for (bool noContext : {false, true}) {
-        SCOPED_TRACE(noContext ? "no current context" : "no font selected");
-        if (noContext) SelectObject(gl.dc, GetStockObject(DEFAULT_GUI_FONT));
-        ASSERT_TRUE(wglMakeCurrent(gl.dc, noContext ? nullptr : gl.context));
+        SCOPED_TRACE(noContext ? "no current context" : "a bitmap font selected");
+        SelectObject(device.dc, GetStockObject(noContext ? DEFAULT_GUI_FONT : 13));  // 13: SYSTEM_FONT
+        ASSERT_TRUE(wglMakeCurrent(device.dc, noContext ? nullptr : device.context));
         EXPECT_FALSE(call());
-        ASSERT_TRUE(wglMakeCurrent(gl.dc, gl.context));
+        ASSERT_TRUE(wglMakeCurrent(device.dc, device.context));
         EXPECT_FALSE(glIsList(base));
         EXPECT_EQ(m.gmfCellIncX, 7.0f);
     }
@@ -219,25 +237,19 @@ TEST_F(FontOutlinesTest, RefusedCallsChangeNothing) {
     EXPECT_NE(m.gmfCellIncX, 7.0f);
 }
 
-// The layer keeps one call's outlines for the next: after a coarser line set, and again from the
-// kept outlines, each polygon list draws exactly what a single-glyph call on a fresh layer draws.
+// The layer keeps one call's outlines for the next: the device's polygon set, built from what its
+// line set kept, and a set built after a coarser one draw exactly what single-glyph calls with
+// nothing kept draw.
 TEST_F(FontOutlinesTest, KeptOutlinesChangeNoList) {
-    const std::vector<unsigned char> codes = {'O', '@', 'g', '&', 0x80};
-    auto draw = [&](GLuint list) { return DrawGlyph(list, 20.0, 60.0, 150.0); };
-    std::vector<std::vector<Primitive>> alone;
     const GLuint single = glGenLists(1);
-    for (unsigned char code : codes) {
-        ASSERT_TRUE(wglUseFontOutlinesA(gl.dc, code, 1, single, 0.0f, 0.1f, WGL_FONT_POLYGONS, nullptr));
-        alone.push_back(draw(single));
-    }
-    PlatformResetForTests();  // nothing kept from the reference
-    ASSERT_NO_FATAL_FAILURE(OpenWindow());
-    Build(WGL_FONT_LINES, 0.03f, 0.1f, nullptr);
-    const GLuint afterCoarse = Build(WGL_FONT_POLYGONS, 0.0f, 0.1f, nullptr);
-    const GLuint kept = Build(WGL_FONT_POLYGONS, 0.0f, 0.1f, nullptr);
-    for (size_t i = 0; i < codes.size(); ++i) {
-        EXPECT_TRUE(draw(afterCoarse + codes[i]) == alone[i]) << "after the coarse set, code " << int(codes[i]);
-        EXPECT_TRUE(draw(kept + codes[i]) == alone[i]) << "from kept outlines, code " << int(codes[i]);
+    Build(WGL_FONT_LINES, 0.03f);
+    const GLuint afterCoarse = Build(WGL_FONT_POLYGONS, 0.0f);
+    for (int code : {int{'O'}, int{'@'}, int{'g'}, int{'&'}, 0x80}) {
+        LayerResetFontOutlines();
+        ASSERT_TRUE(wglUseFontOutlinesA(device.dc, code, 1, single, 0.0f, 0.1f, WGL_FONT_POLYGONS, nullptr));
+        const std::vector<FeedbackPrimitive> alone = DrawGlyph(single);
+        EXPECT_TRUE(DrawGlyph(device.polygonFontBase + code) == alone) << "the device's set, code " << code;
+        EXPECT_TRUE(DrawGlyph(afterCoarse + code) == alone) << "after the coarse set, code " << code;
     }
 }
 

@@ -1,75 +1,42 @@
 // The message pump and the frame loop on the layer's real queue and windows: what is dispatched,
-// where the pump stops, and that a queued quit runs no frame.
-#include <windows.h>
+// where the pump stops, that a queued quit runs no frame, and which messages native events become.
+#include "app/frame_loop.h"
 
-#include <gtest/gtest.h>
+#include <SDL.h>
 #include <signal.h>
 
-#include <string>
 #include <vector>
 
-#include "app/frame_loop.h"
 #include "app/scene.h"
 #include "device/app_window.h"
-#include "platform/testing.h"
+#include "platform/layer.h"
+#include "tests/test_support.h"
 
 namespace {
 
 const UINT kPrivate = 0x0400;  // WM_USER; the program defines no messages of its own
+const int kPosted = kMessagePosted, kDispatched = kMessageDispatched, kDefault = kMessageDefault;
 
-struct Msg { HWND hwnd; UINT message; WPARAM wParam; LPARAM lParam; };
-std::vector<Msg> received;  // what the test window's procedure was called with, in order
-
-LRESULT CALLBACK RecordingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    received.push_back({window, message, wParam, lParam});
-    return AppWindowProc(window, message, wParam, lParam);
-}
-
-std::string Show(const Msg& m) {
-    char text[96];
-    snprintf(text, sizeof text, "{%p, 0x%x, 0x%lx, 0x%lx}", static_cast<void*>(m.hwnd), m.message,
-             static_cast<unsigned long>(m.wParam), static_cast<unsigned long>(m.lParam));
-    return text;
-}
-
-// Names the first difference by index, or what is missing or spurious.
-void ExpectMessages(const std::vector<Msg>& got, const std::vector<Msg>& want, const char* what) {
-    for (size_t i = 0; i < std::max(got.size(), want.size()); ++i) {
-        const std::string g = i < got.size() ? Show(got[i]) : "nothing (missing)";
-        const std::string w = i < want.size() ? Show(want[i]) : "nothing (spurious)";
-        if (g != w) {
-            ADD_FAILURE() << what << ", index " << i << ": expected " << w << ", got " << g;
-            return;
-        }
-    }
-}
-
-// Empties the queue and returns what it held.
-std::vector<Msg> DrainQueue() {
-    std::vector<Msg> left;
-    for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) left.push_back({m.hwnd, m.message, m.wParam, m.lParam});
+// Empties the queue and returns what it held, as posted messages.
+std::vector<LoggedMessage> DrainQueue() {
+    std::vector<LoggedMessage> left;
+    for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);)
+        left.push_back({kPosted, m.hwnd, m.message, m.wParam, m.lParam});
     return left;
 }
 
 class FrameLoopTest : public ::testing::Test {
 protected:
-    void TearDown() override {
-        PlatformResetForTests();
-        received.clear();
-    }
-
-    // A window whose procedure records every call and passes it to AppWindowProc.
-    static HWND OpenWindow() {
-        WNDCLASSEXA windowClass = {};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = RecordingWindowProc;
-        windowClass.lpszClassName = "Frame Loop Test";
-        if (!RegisterClassExA(&windowClass)) return nullptr;
-        HWND window = CreateWindowExA(0, "Frame Loop Test", "", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr, nullptr,
-                                      nullptr);
-        received.clear();
+    void SetUp() override { PlatformResetForTests(); }
+    void TearDown() override { PlatformResetForTests(); }
+    // The program's window and window procedure, with its traffic logged from now on.
+    HWND OpenWindow() {
+        HWND window = CreateAppWindow("Frame Loop Test", 64, 64, 1, AppWindowProc);
+        log.clear();
+        PlatformLogMessagesForTests(&log);
         return window;
     }
+    std::vector<LoggedMessage> log;
 };
 
 TEST_F(FrameLoopTest, PumpDispatchesInOrderAndStopsAtTheFirstQuit) {
@@ -81,17 +48,21 @@ TEST_F(FrameLoopTest, PumpDispatchesInOrderAndStopsAtTheFirstQuit) {
     PostQuitMessage(3);
     PlatformPostMessageForTests(window, kPrivate + 2, 20, 0);
     PostQuitMessage(4);
+    log.clear();
     EXPECT_EQ(0, PumpMessages()) << "the pump should stop at the quit message";
-    ExpectMessages(received, {{window, kPrivate + 1, 10, -100}, {window, WM_KEYDOWN, 'A', 0x001E0001}}, "dispatched");
-    ExpectMessages(DrainQueue(), {{window, kPrivate + 2, 20, 0}, {nullptr, WM_QUIT, 4, 0}}, "left queued");
+    ExpectSequence(log, {{kDispatched, kPrivate + 1, 10, -100}, {kDefault, kPrivate + 1, 10, -100},
+                         {kDispatched, WM_KEYDOWN, 'A', 0x001E0001}, {kDefault, WM_KEYDOWN, 'A', 0x001E0001}}, window);
+    ExpectSequence(DrainQueue(), {{kPosted, kPrivate + 2, 20, 0}, {kPosted, WM_QUIT, 4, 0}}, window);
 
     // Escape posts the quit message behind what is queued, and the same call reaches it.
-    received.clear();
     PlatformPostMessageForTests(window, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     PlatformPostMessageForTests(window, kPrivate + 3, 3, 0);
+    log.clear();
     EXPECT_EQ(0, PumpMessages()) << "Escape should end the same pump call";
-    ExpectMessages(received, {{window, WM_KEYDOWN, VK_ESCAPE, 0x00010001}, {window, kPrivate + 3, 3, 0}}, "dispatched");
-    ExpectMessages(DrainQueue(), {}, "left queued after Escape");
+    ExpectSequence(log, {{kDispatched, WM_KEYDOWN, VK_ESCAPE, {}}, {kPosted, WM_QUIT, 0, {}},
+                         {kDefault, WM_KEYDOWN, VK_ESCAPE, {}}, {kDispatched, kPrivate + 3, 3, 0},
+                         {kDefault, kPrivate + 3, 3, 0}}, window);
+    ExpectSequence(DrainQueue(), {}, window);
 }
 
 TEST_F(FrameLoopTest, QuitQueuedBeforeTheLoopMeansNoUpdateAndNoFrame) {
@@ -102,26 +73,37 @@ TEST_F(FrameLoopTest, QuitQueuedBeforeTheLoopMeansNoUpdateAndNoFrame) {
     RunFrameLoop();
     EXPECT_EQ("", testing::internal::GetCapturedStdout()) << "no update, so no input line";
     EXPECT_EQ(0.0, sceneClock) << "no frame drawn";
-    ExpectMessages(DrainQueue(), {{nullptr, kPrivate + 9, 9, 0}}, "left queued");
+    ExpectSequence(DrainQueue(), {{kPosted, kPrivate + 9, 9, 0}}, nullptr);
 }
 
-// Ctrl+C and SIGTERM: WM_QUIT with no window, WM_CLOSE to the window (which posts the quit) with one.
-TEST_F(FrameLoopTest, InterruptBecomesQuitOrCloseMessage) {
-    for (bool withWindow : {false, true}) {
-        HWND window = withWindow ? OpenWindow() : nullptr;
-        ASSERT_EQ(withWindow, window != nullptr);
-        for (int signalNumber : {SIGINT, SIGTERM}) {
-            SCOPED_TRACE(testing::Message() << (withWindow ? "window" : "no window") << ", signal " << signalNumber);
-            EXPECT_EQ(1, PumpMessages()) << "nothing queued yet";
-            received.clear();
-            raise(signalNumber);
-            EXPECT_EQ(0, PumpMessages()) << "the signal should end the loop";
-            const std::vector<Msg> close = {{window, WM_CLOSE, 0, 0}};
-            ExpectMessages(received, withWindow ? close : std::vector<Msg>{}, "dispatched");
-            EXPECT_EQ(1, PumpMessages()) << "one signal, one quit message";
-        }
-        PlatformResetForTests();
+// A key press is WM_KEYDOWN and its release WM_KEYUP, with the virtual key; keys without one are dropped.
+TEST_F(FrameLoopTest, NativeKeyEventsBecomeKeyMessages) {
+    HWND window = OpenWindow();
+    ASSERT_NE(nullptr, window);
+    const struct { Uint32 type; SDL_Keycode key; } events[] = {
+        {SDL_KEYDOWN, SDLK_RIGHT}, {SDL_KEYDOWN, SDLK_z}, {SDL_KEYUP, SDLK_RIGHT}, {SDL_KEYDOWN, SDLK_PAUSE},
+        {SDL_KEYUP, SDLK_z}, {SDL_KEYDOWN, SDLK_ESCAPE}};
+    for (const auto& e : events) {
+        SDL_Event event = {};
+        event.key = {e.type, 0, SDL_GetWindowID(LayerWindowFromHandle(window)->sdl),
+                     static_cast<Uint8>(e.type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED), 0, 0, 0,
+                     {SDL_GetScancodeFromKey(e.key), e.key, 0, 0}};
+        ASSERT_EQ(1, SDL_PushEvent(&event)) << SDL_GetError();
     }
+    ExpectSequence(DrainQueue(), {{kPosted, WM_KEYDOWN, VK_RIGHT, {}}, {kPosted, WM_KEYDOWN, 'Z', {}},
+                                  {kPosted, WM_KEYUP, VK_RIGHT, {}}, {kPosted, WM_KEYUP, 'Z', {}},
+                                  {kPosted, WM_KEYDOWN, VK_ESCAPE, {}}}, window);
+}
+
+// Ctrl+C and SIGTERM before there is a window: WM_QUIT, once per signal. With a window they close it
+// (e2e/close.sh).
+TEST_F(FrameLoopTest, InterruptWithoutAWindowQuits) {
+    for (int signalNumber : {SIGINT, SIGTERM}) {
+        EXPECT_EQ(1, PumpMessages()) << "nothing queued yet";
+        raise(signalNumber);
+        EXPECT_EQ(0, PumpMessages()) << "signal " << signalNumber << " should end the loop";
+    }
+    EXPECT_EQ(1, PumpMessages()) << "one signal, one quit message";
 }
 
 }  // namespace

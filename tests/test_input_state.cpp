@@ -1,4 +1,5 @@
-// The input sampler against the keyboard overrides and SDL virtual joysticks read through joyGetPos.
+// The input sampler as the simulation step uses it, against the keyboard overrides and SDL virtual
+// joysticks read through joyGetPos: each case reads the input line UpdateScene prints.
 #include <windows.h>
 #include <mmsystem.h>
 
@@ -8,16 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "app/body_field.h"
 #include "input/input_state.h"
 #include "platform/testing.h"
 
 namespace {
-
-// "vertical horizontal button1 button2"
-std::string Show(const InputState& state) {
-    return std::to_string(state.vertical) + " " + std::to_string(state.horizontal) + " " +
-           std::to_string(state.button1) + " " + std::to_string(state.button2);
-}
 
 // Only the given keys are down.
 void Hold(const std::vector<int>& keys) {
@@ -25,9 +21,12 @@ void Hold(const std::vector<int>& keys) {
     for (int key : keys) PlatformSetKeyForTests(key, true);
 }
 
+// One simulation step, with the thresholds it passes: its input line without the line break.
 std::string Sampled() {
-    InputState state = {};
-    return Show(state.Sample(49151, 16383));  // the thresholds the simulation step passes
+    testing::internal::CaptureStdout();
+    UpdateScene();
+    const std::string line = testing::internal::GetCapturedStdout();
+    return line.substr(0, line.find('\n'));
 }
 
 MMRESULT ReadJoystick() {
@@ -66,25 +65,14 @@ protected:
     void TearDown() override { PlatformResetForTests(); }
 };
 
-TEST_F(InputStateTest, KeyboardAloneWithoutJoystick) {
-    EXPECT_EQ(JOYERR_UNPLUGGED, ReadJoystick());
-    struct KeyCase { std::vector<int> keys; const char* expected; };
-    const KeyCase cases[] = {
-        {{}, "0 0 0 0"}, {{VK_UP, VK_DOWN}, "-1 0 0 0"}, {{VK_LEFT, VK_RIGHT}, "0 -1 0 0"}, {{'Z'}, "0 0 32768 0"},
-        {{VK_DOWN, VK_RIGHT, 'Z', 'X'}, "1 1 32768 32768"},
-    };
-    for (const KeyCase& keyCase : cases) {
-        Hold(keyCase.keys);
-        EXPECT_EQ(keyCase.expected, Sampled());
-    }
-}
-
 TEST_F(InputStateTest, JoystickFillsInWhatTheKeyboardLeftAtZero) {
     VirtualJoystick joystick;
     // SDL's -32768..32767 is joyGetPos's 0..65535: 16383 is 49151, 16384 is 49152, -16385 is 16383,
-    // -16386 is 16382. An axis is deflected strictly above 49151 or strictly below 16383.
+    // -16386 is 16382. The outer quarters count: 49152 and up, 16382 and down.
     struct Case { std::vector<int> keys; Sint16 x, y; unsigned buttons; const char* expected; };
     const Case cases[] = {
+        {{VK_UP, VK_DOWN}, 0, 0, 0, "-1 0 0 0"}, {{VK_LEFT, VK_RIGHT}, 0, 0, 0, "0 -1 0 0"},  // up and left win
+        {{VK_DOWN, VK_RIGHT, 'Z', 'X'}, 0, 0, 0, "1 1 32768 32768"},
         {{}, 16383, 16383, 0, "0 0 0 0"},   {{}, 16384, 16384, 0, "1 1 0 0"},     {{}, 16384, -16386, 0, "-1 1 0 0"},
         {{}, -16385, -16385, 0, "0 0 0 0"}, {{}, -16386, -16386, 0, "-1 -1 0 0"},
         {{VK_RIGHT}, -32768, 32767, 0, "1 1 0 0"}, {{VK_UP}, -32768, 32767, 0, "-1 -1 0 0"},
@@ -99,36 +87,15 @@ TEST_F(InputStateTest, JoystickFillsInWhatTheKeyboardLeftAtZero) {
     }
 }
 
-// SDL calls event watchers from inside SDL_JoystickUpdate, which joyGetPos calls: a watcher on the
-// axis event sees the record while the keyboard has been read and the joystick is being read.
-int SDLCALL RecordWhileReading(void* userdata, SDL_Event* event) {
-    auto* watch = static_cast<std::pair<const InputState*, std::vector<std::string>>*>(userdata);
-    if (event->type == SDL_JOYAXISMOTION) watch->second.push_back(Show(*watch->first));
-    return 0;
-}
-
-TEST_F(InputStateTest, RecordIsWrittenAllTogetherAfterTheJoystickIsRead) {
-    VirtualJoystick joystick;
-    ASSERT_EQ(JOYERR_NOERROR, ReadJoystick());
-    InputState state = {7, 7, 7, 7};
-    std::pair<const InputState*, std::vector<std::string>> watch(&state, {});
-    Hold({VK_UP, VK_RIGHT, 'Z'});
-    joystick.Set(-32768, 32767, 0);  // an axis event during the next read
-    SDL_AddEventWatch(RecordWhileReading, &watch);
-    EXPECT_EQ(&state, &state.Sample(49151, 16383));
-    SDL_DelEventWatch(RecordWhileReading, &watch);
-    ASSERT_FALSE(watch.second.empty()) << "no axis event while Sample read the joystick";
-    for (const std::string& seen : watch.second) EXPECT_EQ("7 7 7 7", seen) << "the record while the joystick was read";
-    EXPECT_EQ("-1 1 32768 0", Show(state));
-}
-
 TEST_F(InputStateTest, JoystickCanBeUnpluggedAndReplaced) {
     VirtualJoystick first;
     first.Set(32767, 0, 0x1);
     EXPECT_EQ("0 1 1 0", Sampled());
     first.Detach();
     EXPECT_EQ(JOYERR_UNPLUGGED, ReadJoystick());
-    EXPECT_EQ("0 0 0 0", Sampled());
+    Hold({'X'});
+    EXPECT_EQ("0 0 0 32768", Sampled()) << "the keyboard alone";
+    Hold({});
     VirtualJoystick second;
     second.Set(-32768, -32768, 0x2);
     EXPECT_EQ("-1 -1 0 1", Sampled());

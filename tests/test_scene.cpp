@@ -1,6 +1,11 @@
-// The frame-rate meter on a clock the test sets; the scene drawn into Mesa and read back before the swap.
+// The frame-rate meter on a clock the test sets; the render device; the scene drawn into Mesa and read
+// back before the swap, or through GL feedback; the grid primitive on its own.
 #include <math.h>
+#include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+
+#include <SDL.h>
 
 #include <algorithm>
 #include <string>
@@ -8,6 +13,7 @@
 
 #include "app/body_field.h"
 #include "app/frame_rate_meter.h"
+#include "app/program.h"
 #include "app/scene.h"
 #include "device/app_window.h"
 #include "device/render_device.h"
@@ -62,6 +68,51 @@ protected:
     void TearDown() override { device.Release(); FrameRateMeterTest::TearDown(); }
 };
 
+// Swap synchronisation where the driver offers swap control (the fixture's windowed device), and none
+// where it never does (a full-screen device); the named palette entries.
+TEST_F(SceneTest, DeviceAsksForSwapSynchronisationWhereOfferedAndFillsThePalette) {
+    for (const bool offered : {true, false}) {
+        SCOPED_TRACE(offered ? "offered, windowed" : "never offered, full screen");
+        if (!offered) {
+            device.Release();
+            PlatformResetForTests();
+            PlatformSetSwapControlForTests(0);
+            HWND window = CreateAppWindow("Scene Test", kWidth, kHeight, 1, PassThroughWindowProc);
+            ASSERT_EQ(device.Create(window, kWidth, kHeight, 0), 0);
+        }
+        const std::string extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+        EXPECT_EQ(extensions.find("WGL_EXT_swap_control") != std::string::npos, offered) << extensions;
+        EXPECT_EQ(wglGetProcAddress("wglSwapIntervalEXT") != nullptr, offered);
+        EXPECT_EQ(SDL_GL_GetSwapInterval(), offered ? 1 : 0) << "one refresh per swap when offered";
+        const Uint32 flags = SDL_GetWindowFlags(SDL_GL_GetCurrentWindow());
+        EXPECT_EQ((flags & SDL_WINDOW_FULLSCREEN) != 0, !offered) << "flags " << flags;
+    }
+    const float named[][3] = {{0, 0.0f, 1.0f}, {64, 0.25f, 0.75f}, {128, 0.5f, 0.5f}, {240, 0.9375f, 0.0625f}};
+    for (const float* e : named) {  // index, red and blue, green
+        const float* got = device.palette[static_cast<int>(e[0])];
+        EXPECT_EQ(std::vector<float>(got, got + 4), (std::vector<float>{e[1], e[2], e[1], 0.5f})) << e[0];
+    }
+}
+
+TEST_F(SceneTest, FailedContextIsReportedAndReleaseStillDestroysTheWindow) {
+    device.Release();
+    PlatformResetForTests();
+    PlatformFailContextsForTests(true);
+    HWND window = CreateAppWindow("Scene Test", kWidth, kHeight, 1, PassThroughWindowProc);
+    testing::internal::CaptureStdout();
+    EXPECT_NE(device.Create(window, kWidth, kHeight, 1), 0);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(printed.rfind("ERROR : ", 0), 0u) << printed;
+    EXPECT_EQ(printed.find('\n'), printed.size() - 1) << "one line: " << printed;
+    const RenderDevice clear = {};
+    for (int release = 1; release <= 2; ++release) {  // the second only clears the record again
+        device.Release();
+        EXPECT_EQ(GetDC(window), nullptr) << "the window is gone";
+        EXPECT_EQ(memcmp(&device, &clear, sizeof device), 0) << "after Release " << release;
+        device.width = 640;  // a value with no handle behind it
+    }
+}
+
 std::vector<unsigned char> frame(kWidth * kHeight * 4);  // RGBA, read back before the swap
 struct Colour { int r, g, b; };
 
@@ -76,9 +127,9 @@ Colour Blended(int index, int layers = 1) {
 struct Tally {
     long checked = 0, wrong = 0;
     std::string first;
-    void Check(int x, int y, Colour want, int width = 1) {  // the sum of `width` pixels from (x, y)
-        std::vector<int> got = {x, y, 0, 0, 0, want.r, want.g, want.b};
-        for (int k = 0; k < 3 * width; ++k) got[2 + k % 3] += frame[(y * kWidth + x + k / 3) * 4 + k % 3];
+    void Check(int x, int y, Colour want) {
+        const unsigned char* p = &frame[(y * kWidth + x) * 4];
+        const std::vector<int> got = {x, y, p[0], p[1], p[2], want.r, want.g, want.b};
         ++checked;
         if ((abs(got[2] - want.r) > 1 || abs(got[3] - want.g) > 1 || abs(got[4] - want.b) > 1) && wrong++ < 5)
             first += " " + testing::PrintToString(got);
@@ -87,7 +138,7 @@ struct Tally {
 
 // Renders a frame, expects what it prints and, where no shape reaches, the grid at phase (px, py) only: a line
 // on a pixel boundary lights the pixel left of or below it, twice where lines cross, none on x = 1024 or y = 768.
-// The title, palette 240 (red = blue, green a fifteenth), starts at the bottom-left corner, about 17 pixels high.
+// The title, palette 240 (red = blue, green a fifteenth), starts at the bottom-left corner.
 void RenderAndExpect(const char* printed, const std::vector<int>& covered, int px, int py) {
     testing::internal::CaptureStdout();
     device.RenderFrame([](RenderDevice* target) {
@@ -106,11 +157,21 @@ void RenderAndExpect(const char* printed, const std::vector<int>& covered, int p
     }
     EXPECT_GT(tally.checked, kWidth * kHeight / 4);
     EXPECT_EQ(tally.wrong, 0) << "grid at phase (" << px << ", " << py << "):" << tally.first;
-    EXPECT_TRUE(t[0] <= 4 && t[1] <= 1 && t[2] >= 120 && t[2] < 200 && t[3] >= 14 && t[3] <= 22 && t[4] > 300)
-        << "title box and pixels " << testing::PrintToString(t);
+    // The title's ink at 24 pixels to the em: each glyph's black box at the pen, which each advance moves on.
+    double pen = 0, left = 1e9, right = 0, top = 0;
+    for (int i = 0; i < kProgramTitleLength; ++i) {
+        const GLYPHMETRICSFLOAT& g = device.polygonGlyphs[static_cast<unsigned char>(kProgramTitle[i])];
+        left = std::min(left, 24 * (pen + g.gmfptGlyphOrigin.x));
+        right = std::max(right, 24 * (pen + g.gmfptGlyphOrigin.x + g.gmfBlackBoxX));
+        top = std::max(top, 24.0 * g.gmfptGlyphOrigin.y);
+        pen += g.gmfCellIncX;
+    }
+    EXPECT_TRUE(fabs(t[0] - left) < 1.5 && t[1] == 0 && fabs(t[2] - right) < 1.5 && fabs(t[3] - top) < 1.5 && t[4] > 300)
+        << "title box and pixels " << testing::PrintToString(t) << ", ink from " << left << " to " << right
+        << " up to " << top;
 }
 
-TEST_F(SceneTest, FramesShowGridBodiesAndTitleAndTickTheClockAndTheMeter) {
+TEST_F(SceneTest, FramesShowTheGridAndTitleAndTickTheClockAndTheMeter) {
     std::vector<int> covered(kWidth * kHeight, 0);  // how many shapes may reach each pixel
     for (int i = -1; i < kBodyCount; ++i) {         // -1: the title, 0: the player
         const int x = i < 0 ? 100 : int(bodies[i].x), y = i < 0 ? 13 : int(bodies[i].y);
@@ -121,27 +182,133 @@ TEST_F(SceneTest, FramesShowGridBodiesAndTitleAndTickTheClockAndTheMeter) {
     RenderAndExpect("", covered, 0, 0);  // the first frame opens the meter's interval
     EXPECT_EQ(sceneClock, 1.0 / 60.0);
 
-    // Bodies at angle 0: filled 4 across and 8 up, crossed by an outline 8 across and 4 up whose rim
-    // lights x + 7 or x + 8, (x, y) the pixel up and right of the centre. Only where no other shape reaches.
-    const Colour body = Blended(64), black = Blended(64, 0);
-    const struct { int dx, dy, width; Colour want; } samples[] = {
-        {0, 0, 1, body}, {0, 6, 1, body}, {5, 0, 1, black}, {12, 0, 1, black}, {7, 0, 2, body}};
-    auto clear = [&](int u, int v) {  // only one body reaches it, and no grid line at phase 0
-        return u < kWidth && v < kHeight && covered[v * kWidth + u] == 1 && (u + 1) % 32 && (v + 1) % 32;
-    };
-    Tally tally;
-    for (int i = 1; i < kBodyCount; ++i) {
-        for (const auto& s : samples) {
-            const int u = int(bodies[i].x) + s.dx, v = int(bodies[i].y) + s.dy;
-            if (clear(u, v) && clear(u + s.width - 1, v)) tally.Check(u, v, s.want, s.width);
-        }
-    }
-    EXPECT_GE(tally.checked, 1000);
-    EXPECT_EQ(tally.wrong, 0) << "around bodies:" << tally.first;
-
     sceneClock = 10.0;  // 300 and 500 pixels on: 12 and 20 into a cell
     fakeNow += 1000;
     RenderAndExpect("2.00 fps            \n", covered, 12, 20);  // one meter tick per frame drawn
+}
+
+// DrawGrid on its own: lines through GL feedback in window coordinates.
+std::vector<float> Get(GLenum what, int count) {
+    std::vector<float> values(count);
+    glGetFloatv(what, values.data());
+    return values;
+}
+
+std::vector<float> Palette(int index) { return std::vector<float>(device.palette[index], device.palette[index] + 4); }
+
+// A line as "x0,y0 x1,y1" to the thousandth of a pixel.
+std::string Line(float x0, float y0, float x1, float y1) {
+    auto r = [](float v) { return roundf(v * 1000.0f) / 1000.0f + 0.0f; };
+    char text[96];
+    snprintf(text, sizeof text, "%g,%g %g,%g", r(x0), r(y0), r(x1), r(y1));
+    return text;
+}
+
+// DrawGrid's primitives in device pixels, in drawing order. Drawn at half size moved in by 64, so
+// that lines off the window's edges reach feedback too.
+std::vector<std::string> GridLines(float spacing, float offsetX, float offsetY) {
+    const std::vector<FeedbackPrimitive> drawn = CaptureFeedback([&] {
+        glPushMatrix();
+        glTranslatef(64.0f, 64.0f, 0.0f);
+        glScalef(0.5f, 0.5f, 1.0f);
+        device.DrawGrid(spacing, offsetX, offsetY, 128, 0.5f);
+        glPopMatrix();
+    });
+    std::vector<std::string> lines;
+    for (const FeedbackPrimitive& p : drawn) {
+        const std::vector<FeedbackVertex>& v = p.vertices;
+        const bool line = p.token == GL_LINE_TOKEN || p.token == GL_LINE_RESET_TOKEN;
+        lines.push_back(line ? Line((v[0].x - 64) * 2, (v[0].y - 64) * 2, (v[1].x - 64) * 2, (v[1].y - 64) * 2)
+                             : "token " + std::to_string(p.token));
+    }
+    return lines;
+}
+
+TEST_F(SceneTest, GridLinesFollowTheSpacingAndThePhaseOfTheOffsets) {
+    device.RenderFrame([](RenderDevice*) {});  // leaves the pixel projection in place
+    struct Case { float spacing, offsetX, offsetY, firstX; int countX; float firstY; int countY; };
+    const Case cases[] = {
+        {32, 0, 0, 0, 32, 0, 24},  // x = 0..992, y = 0..736: none on 1024 or 768
+        {32, 45.5f, 100.25f, 13.5f, 32, 4.25f, 24},
+        {32, -40, -70, -8, 33, -6, 25},  // negative offsets: the first line in (-32, 0]
+        {32, -64, -96, 0, 32, 0, 24},  // a negative multiple: the first line on the edge
+        {32, 100000.75f, 250001.5f, 0.75f, 32, 17.5f, 24},
+        {100, 30, -20, 30, 10, -20, 8},
+        {0, 0, 0, 0, 0, 0, 0},  // no positive spacing: no line and no state changed
+        {-32, 0, 0, 0, 0, 0, 0},
+        {NAN, 0, 0, 0, 0, 0, 0},  // gets past the test of the spacing but positions no line
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "DrawGrid(" << c.spacing << ", " << c.offsetX << ", " << c.offsetY << ")");
+        std::vector<std::string> expected;
+        for (int i = 0; i < c.countX + c.countY; ++i) {  // the vertical lines, then the horizontal ones
+            const float p = i < c.countX ? c.firstX + c.spacing * i : c.firstY + c.spacing * (i - c.countX);
+            expected.push_back(i < c.countX ? Line(p, 0, p, 768) : Line(0, p, 1024, p));
+        }
+        glColor4f(0.125f, 0.25f, 0.375f, 0.625f);
+        glLineWidth(3.0f);
+        EXPECT_EQ(GridLines(c.spacing, c.offsetX, c.offsetY), expected);
+        const bool drew = !(c.spacing <= 0.0f);
+        EXPECT_EQ(Get(GL_LINE_WIDTH, 1), std::vector<float>{drew ? 1.0f : 3.0f});
+        EXPECT_EQ(Get(GL_CURRENT_COLOR, 4), drew ? Palette(128) : std::vector<float>({0.125f, 0.25f, 0.375f, 0.625f}));
+        EXPECT_EQ(Get(GL_MODELVIEW_STACK_DEPTH, 1), std::vector<float>{1.0f});
+    }
+}
+
+// Past 512 adding 1/32768 no longer moves a float: the grid must stop there, not spin until CTest's
+// time-out ends the run.
+TEST_F(SceneTest, GridReturnsWhenTheSpacingStopsAdvancing) {
+    ASSERT_EQ(512.0f + 1.0f / 32768.0f, 512.0f);
+    device.height = 1;  // the horizontal lines end at once; the vertical ones reach the stall
+    glEnable(GL_RASTERIZER_DISCARD);  // millions of lines: only their vertices go through
+    device.DrawGrid(1.0f / 32768.0f, 0.0f, 0.0f, 128, 3.0f);
+    glDisable(GL_RASTERIZER_DISCARD);
+    EXPECT_EQ(Get(GL_LINE_WIDTH, 1), std::vector<float>{1.0f}) << "back to width 1 at the end";
+}
+
+std::vector<FeedbackPrimitive> drawnScene;
+
+// Edges between neighbouring corners of a 16-sided ellipse with radii rx and ry turned by `angle` about
+// (cx, cy), by the corner they start from clockwise (as GLU draws): in lines, or in triangles (filled);
+// drawn in palette colour 64, (0.25, 0.75, 0.25) at half alpha.
+std::vector<int> Edges(double cx, double cy, double rx, double ry, double angle, GLenum token) {
+    auto corner = [&](const FeedbackVertex& v) {
+        const double turn = angle * M_PI / 180.0;
+        for (int k = 0; k < 16; ++k) {
+            const double x = rx * cos(k * M_PI / 8), y = ry * sin(k * M_PI / 8);  // then turned and moved
+            if (hypot(v.x - cx - x * cos(turn) + y * sin(turn), v.y - cy - x * sin(turn) - y * cos(turn)) < 1e-3) return k;
+        }
+        return -100;
+    };
+    std::vector<int> edges(16, 0);
+    for (const FeedbackPrimitive& p : drawnScene) {
+        const FeedbackVertex& c = p.vertices[0];
+        if ((p.token == GL_LINE_RESET_TOKEN ? GL_LINE_TOKEN : p.token) != token ||
+            fabs(c.r - 0.25) + fabs(c.g - 0.75) + fabs(c.b - 0.25) + fabs(c.a - 0.5) > 1e-3)
+            continue;
+        const size_t n = p.vertices.size();
+        for (size_t i = 0; i < (n == 2 ? 1 : n); ++i) {
+            const int from = corner(p.vertices[i]), to = corner(p.vertices[(i + 1) % n]), turn = (to - from + 16) % 16;
+            if (from >= 0 && to >= 0 && (turn == 1 || turn == 15)) ++edges[turn == 1 ? to : from];
+        }
+    }
+    return edges;
+}
+
+// The player, moved clear of the title, is an outline of radius 32 and is not also drawn as a body;
+// body 1, turned by 30 degrees, is filled 4 pixels along its own x and 8 along its y, and outlined 8 by 4.
+TEST_F(SceneTest, PlayerAndBodiesAreSixteenSidedEllipsesTurnedAboutTheirCentres) {
+    bodies[0].x = 500.0f, bodies[0].y = 400.0f, bodies[0].angle = 30.0f;
+    bodies[1].x = 300.0f, bodies[1].y = 200.0f, bodies[1].angle = 30.0f;
+    testing::internal::CaptureStdout();
+    device.RenderFrame([](RenderDevice* target) { drawnScene = CaptureFeedback([&] { DrawScene(target); }, GL_3D_COLOR); });
+    testing::internal::GetCapturedStdout();
+    const std::vector<int> once(16, 1), never(16, 0);
+    EXPECT_EQ(Edges(500, 400, 32, 32, 30, GL_LINE_TOKEN), once) << "the player's outline";
+    EXPECT_EQ(Edges(500, 400, 4, 8, 30, GL_POLYGON_TOKEN), never) << "a body's filled ellipse on the player";
+    EXPECT_EQ(Edges(300, 200, 4, 8, 30, GL_POLYGON_TOKEN), once) << "body 1 filled";
+    EXPECT_EQ(Edges(300, 200, 8, 4, 30, GL_LINE_TOKEN), once) << "body 1 outlined";
+    EXPECT_EQ(Edges(300, 200, 8, 4, 30, GL_POLYGON_TOKEN), never) << "body 1's outline filled";
 }
 
 }  // namespace

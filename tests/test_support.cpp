@@ -1,57 +1,59 @@
 #include "tests/test_support.h"
 
+#include <sstream>
 #include <string>
 
 LRESULT CALLBACK PassThroughWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-bool GlWindow::Open(int width, int height, const char* className) {
-    WNDCLASSEXA windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = PassThroughWindowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = className;
-    if (!RegisterClassExA(&windowClass)) {
-        error = "RegisterClassExA failed";
-        return false;
-    }
-    window = CreateWindowExA(0, className, className, WS_POPUP, 0, 0, width, height, nullptr, nullptr,
-                             windowClass.hInstance, nullptr);
-    if (window == nullptr) {
-        error = "CreateWindowExA failed";
-        return false;
-    }
-    dc = GetDC(window);
-    PIXELFORMATDESCRIPTOR request = {};
-    request.nSize = sizeof request;
-    request.nVersion = 1;
-    request.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    request.iPixelType = PFD_TYPE_RGBA;
-    request.cColorBits = 24;
-    request.cDepthBits = 16;
-    const int format = ChoosePixelFormat(dc, &request);
-    if (format == 0 || !SetPixelFormat(dc, format, &request)) {
-        error = "no pixel format";
-        return false;
-    }
-    context = wglCreateContext(dc);
-    if (context == nullptr || !wglMakeCurrent(dc, context)) {
-        error = "no current context";
-        return false;
-    }
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, width, 0.0, height, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    return true;
+namespace {
+
+std::string Show(int event, UINT message, HWND window, WPARAM wParam, const std::optional<LPARAM>& lParam) {
+    static const char* const kEvents[] = {"?", "sent", "posted", "dispatched", "default"};
+    std::ostringstream out;
+    out << "message 0x" << std::hex << message << ' ' << kEvents[event >= 1 && event <= 4 ? event : 0] << " to "
+        << window << " wParam 0x" << wParam;
+    if (lParam) out << " lParam 0x" << *lParam;
+    return out.str();
+}
+std::string Show(const LoggedMessage& m) { return Show(m.event, m.message, m.window, m.wParam, m.lParam); }
+HWND Owner(const Step& s, HWND window) { return s.message == WM_QUIT ? nullptr : window; }
+std::string Show(const Step& s, HWND window) { return Show(s.event, s.message, Owner(s, window), s.wParam, s.lParam); }
+
+bool Matches(const Step& want, const LoggedMessage& got, HWND window) {
+    return got.event == want.event && got.message == want.message && got.window == Owner(want, window) &&
+           got.wParam == want.wParam && (!want.lParam || got.lParam == *want.lParam);
 }
 
-std::vector<FeedbackPrimitive> CaptureFeedback(const std::function<void()>& draw, size_t capacity) {
+}  // namespace
+
+void ExpectSequence(const std::vector<LoggedMessage>& got, const std::vector<Step>& want, HWND window) {
+    auto matches = [&](size_t w, size_t g) {
+        return w < want.size() && g < got.size() && Matches(want[w], got[g], window);
+    };
+    std::string problems;
+    for (size_t w = 0, g = 0; w < want.size() || g < got.size();) {
+        const std::string at = "  index " + std::to_string(g) + ": ";
+        if (matches(w, g)) {
+            ++w, ++g;
+        } else if (w == want.size() || matches(w, g + 1)) {
+            problems += at + "spurious " + Show(got[g++]) + "\n";
+        } else if (g == got.size() || matches(w + 1, g)) {
+            problems += at + "missing " + Show(want[w++], window) + "\n";
+        } else {
+            problems += at + "expected " + Show(want[w++], window) + ", got " + Show(got[g++]) + "\n";
+        }
+    }
+    if (problems.empty()) return;
+    std::string all;
+    for (const LoggedMessage& m : got) all += "  " + Show(m) + "\n";
+    ADD_FAILURE() << "messages differ from the table:\n" << problems << "logged:\n" << all;
+}
+
+std::vector<FeedbackPrimitive> CaptureFeedback(const std::function<void()>& draw, GLenum type, size_t capacity) {
     std::vector<GLfloat> buffer(capacity);
-    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_2D, buffer.data());
+    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), type, buffer.data());
     glRenderMode(GL_FEEDBACK);
     draw();
     const GLint count = glRenderMode(GL_RENDER);
@@ -60,41 +62,22 @@ std::vector<FeedbackPrimitive> CaptureFeedback(const std::function<void()>& draw
         ADD_FAILURE() << "feedback buffer of " << capacity << " floats overflowed";
         return primitives;
     }
-    for (GLint i = 0; i < count;) {
+    const int stride = type == GL_3D_COLOR ? 7 : 2;  // x, y (, z, r, g, b, a)
+    for (GLint i = 0; i < count;) {  // the tests draw points, lines and polygons only
         const GLenum token = static_cast<GLenum>(buffer[i++]);
-        FeedbackPrimitive primitive{token, {}};
-        int vertices = 0;
-        switch (token) {
-            case GL_POINT_TOKEN:
-            case GL_BITMAP_TOKEN:
-            case GL_DRAW_PIXEL_TOKEN:
-            case GL_COPY_PIXEL_TOKEN:
-                vertices = 1;
-                break;
-            case GL_LINE_TOKEN:
-            case GL_LINE_RESET_TOKEN:
-                vertices = 2;
-                break;
-            case GL_POLYGON_TOKEN:
-                vertices = static_cast<int>(buffer[i++]);
-                break;
-            case GL_PASS_THROUGH_TOKEN:
-                ++i;
-                break;
-            default:
-                ADD_FAILURE() << "unknown feedback token " << token;
-                return primitives;
+        if (token != GL_POINT_TOKEN && token != GL_LINE_TOKEN && token != GL_LINE_RESET_TOKEN &&
+            token != GL_POLYGON_TOKEN) {
+            ADD_FAILURE() << "unexpected feedback token " << token;
+            break;
         }
-        for (int v = 0; v < vertices; ++v, i += 2) primitive.vertices.push_back({buffer[i], buffer[i + 1]});
+        FeedbackPrimitive primitive{token, {}};
+        const int vertices = token == GL_POLYGON_TOKEN ? static_cast<int>(buffer[i++]) : token == GL_POINT_TOKEN ? 1 : 2;
+        for (int v = 0; v < vertices; ++v, i += stride) {
+            const GLfloat* f = &buffer[i];
+            primitive.vertices.push_back(stride == 2 ? FeedbackVertex{f[0], f[1]}
+                                                     : FeedbackVertex{f[0], f[1], f[2], f[3], f[4], f[5], f[6]});
+        }
         primitives.push_back(primitive);
     }
     return primitives;
-}
-
-Rgba ReadPixel(int x, int y) {
-    Rgba pixel = {};
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, &pixel);
-    return pixel;
 }

@@ -1,5 +1,4 @@
-// Shared pieces of the test suites: a window with a current OpenGL context made through the
-// platform layer, pixel read-back and GL feedback capture.
+// Shared pieces of the test suites: expected-message tables and GL feedback capture.
 #ifndef BRIMVALK_TEST_SUPPORT_H
 #define BRIMVALK_TEST_SUPPORT_H
 
@@ -9,43 +8,38 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
+#include <optional>
 #include <vector>
 
 #include "platform/testing.h"
 
-// A window of the given client size with pixel format 1 and a current context, made with the same
-// calls the program makes. Everything is released by PlatformResetForTests.
-struct GlWindow {
-    HWND window = nullptr;
-    HDC dc = nullptr;
-    HGLRC context = nullptr;
-
-    // Returns false (with the reason in `error`) when any step fails.
-    bool Open(int width, int height, const char* className = "Brimvalk Test Window");
-    std::string error;
-};
-
-// The window procedure of GlWindow: everything goes to DefWindowProcA.
+// A window procedure that passes everything to DefWindowProcA.
 LRESULT CALLBACK PassThroughWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// One vertex as GL feedback mode reports it, in window coordinates.
-struct FeedbackVertex {
-    float x, y;
+// One expected step of message traffic, as in Wine's user32 tables; lParam is compared only when
+// given. WM_QUIT belongs to the thread, every other message to the window under test.
+struct Step {
+    int event;  // kMessageSent, kMessagePosted, ...
+    UINT message;
+    WPARAM wParam;
+    std::optional<LPARAM> lParam;
 };
-// One primitive from feedback mode: its token (GL_POINT_TOKEN, GL_LINE_TOKEN, GL_LINE_RESET_TOKEN,
-// GL_POLYGON_TOKEN, ...) and its vertices.
+// Reports each missing, spurious or different message with its index, then everything logged.
+void ExpectSequence(const std::vector<LoggedMessage>& got, const std::vector<Step>& want, HWND window);
+
+// One vertex as GL feedback mode reports it, in window coordinates; depth and colour only in
+// GL_3D_COLOR mode.
+struct FeedbackVertex {
+    float x, y, z = 0, r = 0, g = 0, b = 0, a = 0;
+};
+// One primitive from feedback mode: its token (GL_POINT_TOKEN, GL_LINE_TOKEN, GL_LINE_RESET_TOKEN or
+// GL_POLYGON_TOKEN) and its vertices.
 struct FeedbackPrimitive {
     GLenum token;
     std::vector<FeedbackVertex> vertices;
 };
-// Runs `draw` in feedback mode (GL_2D) and returns what it drew.
-std::vector<FeedbackPrimitive> CaptureFeedback(const std::function<void()>& draw, size_t capacity = 1 << 20);
-
-// The RGBA bytes of one pixel of the back buffer (origin bottom-left).
-struct Rgba {
-    unsigned char r, g, b, a;
-};
-Rgba ReadPixel(int x, int y);
+// Runs `draw` in feedback mode (GL_2D or GL_3D_COLOR) and returns what it drew.
+std::vector<FeedbackPrimitive> CaptureFeedback(const std::function<void()>& draw, GLenum type = GL_2D,
+                                               size_t capacity = 1 << 20);
 
 #endif

@@ -1,7 +1,6 @@
 // brimvalk-snapshot: runs the program's frames offscreen with keys held on a script and writes
-// the last frame as a PNG. Not the program: it drives the program's own entry sequence and frame
-// (CreateAppWindow, RenderDevice::Create, InitBodies, then PumpMessages, UpdateScene and
-// RenderFrame(DrawScene)), with the keys held through the platform layer's test control.
+// the last frame as a PNG. Not the program: it runs the program's own entry sequence and frame
+// loop (program_session.h), with the keys held through the platform layer's test control.
 #include <windows.h>
 #include <GL/gl.h>
 
@@ -14,17 +13,10 @@
 #include <vector>
 
 #include "app/body_field.h"
-#include "app/frame_loop.h"
-#include "app/scene.h"
-#include "device/app_window.h"
-#include "device/render_device.h"
-#include "platform/testing.h"
+#include "app/program.h"
+#include "tools/program_session.h"
 
 namespace {
-
-const char kTitle[] = "Brimvalk Test.";
-const int kWidth = 1024;
-const int kHeight = 768;
 
 const char kUsage[] =
     "usage: brimvalk-snapshot [--frames N] [--hold KEY:RANGE]... [--out FILE.png] [--verbose]\n"
@@ -44,54 +36,12 @@ const char kUsage[] =
     "example: brimvalk-snapshot --frames 120 --hold right:0-30 --out docs/screenshot.png\n"
     "         (the player moves right for the first 30 frames, 4 pixels a frame)\n";
 
-struct KeyName {
-    const char* name;
-    int virtualKey;
-};
-const KeyName kKeys[] = {
-    {"up", VK_UP}, {"down", VK_DOWN}, {"left", VK_LEFT}, {"right", VK_RIGHT}, {"z", 'Z'}, {"x", 'X'},
-};
-
-struct Hold {
-    int virtualKey;
-    long first;  // frames, from 0: first <= frame < end
-    long end;
-};
-
 struct Options {
     long frames = 120;
-    std::vector<Hold> holds;
+    std::vector<KeyHold> holds;
     std::string out = "screenshot.png";
     bool verbose = false;
 };
-
-bool ParseNumber(const char* text, long least, long* value) {
-    char* end = nullptr;
-    const long parsed = strtol(text, &end, 10);
-    if (end == text || *end != '\0' || parsed < least) return false;
-    *value = parsed;
-    return true;
-}
-
-bool ParseHold(const char* text, Hold* hold) {
-    const char* colon = strchr(text, ':');
-    if (colon == nullptr) return false;
-    const std::string name(text, colon);
-    hold->virtualKey = 0;
-    for (const KeyName& key : kKeys) {
-        if (name == key.name) hold->virtualKey = key.virtualKey;
-    }
-    if (hold->virtualKey == 0) return false;
-
-    const std::string range(colon + 1);
-    const size_t dash = range.find('-');
-    if (dash == std::string::npos) {
-        hold->first = 0;
-        return ParseNumber(range.c_str(), 1, &hold->end);
-    }
-    return ParseNumber(range.substr(0, dash).c_str(), 0, &hold->first) &&
-           ParseNumber(range.substr(dash + 1).c_str(), hold->first + 1, &hold->end);
-}
 
 // Returns 0 when the options are usable, 1 after printing why not, 2 after printing the help.
 int ParseOptions(int argc, char** argv, Options* options) {
@@ -109,8 +59,8 @@ int ParseOptions(int argc, char** argv, Options* options) {
                 return 1;
             }
         } else if (arg == "--hold" && hasValue) {
-            Hold hold;
-            if (!ParseHold(argv[++i], &hold)) {
+            KeyHold hold;
+            if (!ParseKeyHold(argv[++i], &hold)) {
                 fprintf(stderr, "brimvalk-snapshot: cannot read --hold \"%s\" (want KEY:COUNT or KEY:FIRST-END)\n",
                         argv[i]);
                 return 1;
@@ -126,27 +76,15 @@ int ParseOptions(int argc, char** argv, Options* options) {
     return 0;
 }
 
-// A key is down in a frame when any of its holds covers that frame.
-void SetKeysForFrame(const Options& options, long frame) {
-    for (const KeyName& key : kKeys) {
-        bool down = false;
-        for (const Hold& hold : options.holds) {
-            if (hold.virtualKey == key.virtualKey && frame >= hold.first && frame < hold.end) down = true;
-        }
-        PlatformSetKeyForTests(key.virtualKey, down);
-    }
-}
-
 // The last frame, read from the back buffer after the scene is drawn and before the swap.
 std::vector<unsigned char> capturedPixels;
 GLenum captureError = GL_NO_ERROR;
 
-void DrawSceneAndCapture(RenderDevice* renderDevice) {
-    DrawScene(renderDevice);
-    capturedPixels.assign(static_cast<size_t>(kWidth) * kHeight * 3, 0);
+void Capture() {
+    capturedPixels.assign(static_cast<size_t>(kProgramWidth) * kProgramHeight * 3, 0);
     // A double-buffered context reads from the back buffer unless told otherwise.
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, kWidth, kHeight, GL_RGB, GL_UNSIGNED_BYTE, capturedPixels.data());
+    glReadPixels(0, 0, kProgramWidth, kProgramHeight, GL_RGB, GL_UNSIGNED_BYTE, capturedPixels.data());
     captureError = glGetError();
 }
 
@@ -154,8 +92,8 @@ bool WritePng(const std::string& path, const std::vector<unsigned char>& rgb) {
     png_image image;
     memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
-    image.width = kWidth;
-    image.height = kHeight;
+    image.width = kProgramWidth;
+    image.height = kProgramHeight;
     image.format = PNG_FORMAT_RGB;
     // GL's rows run bottom to top; a negative stride tells libpng to write them the other way.
     const png_int_32 stride = -static_cast<png_int_32>(PNG_IMAGE_ROW_STRIDE(image));
@@ -173,35 +111,19 @@ int main(int argc, char** argv) {
     const int parsed = ParseOptions(argc, argv, &options);
     if (parsed != 0) return parsed == 2 ? 0 : 1;
 
-    // Before any layer call: the layer's first window picks the video driver.
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (!options.verbose && freopen("/dev/null", "w", stdout) == nullptr) {
-        fprintf(stderr, "brimvalk-snapshot: cannot silence standard output\n");
-        return 1;
-    }
-
-    HWND window = CreateAppWindow(kTitle, kWidth, kHeight, 1, AppWindowProc);
-    if (window == nullptr) {
-        fprintf(stderr, "brimvalk-snapshot: the program's window could not be created\n");
-        return 1;
-    }
-    if (device.Create(window, kWidth, kHeight, 1) != 0) {
-        fprintf(stderr, "brimvalk-snapshot: the program's render device could not be set up\n");
-        device.Release();
-        return 1;
-    }
-    InitBodies();
-
-    long frame = 0;
-    for (; frame < options.frames; ++frame) {
-        SetKeysForFrame(options, frame);
-        if (PumpMessages() != 1) break;
-        UpdateScene();
-        device.RenderFrame(frame == options.frames - 1 ? DrawSceneAndCapture : DrawScene);
-        Sleep(0);
-    }
-    device.Release();
-    fflush(stdout);
+    SessionOptions session;
+    session.quiet = !options.verbose;
+    if (!OpenProgram("brimvalk-snapshot", session)) return 1;
+    SetKeysForFrame(options.holds, 0);
+    const long frame = RunProgram([&](long drawn, bool afterSwap) {
+        if (!afterSwap) {
+            if (drawn == options.frames - 1) Capture();
+            return true;
+        }
+        SetKeysForFrame(options.holds, drawn + 1);
+        return drawn + 1 < options.frames;
+    });
+    CloseProgram();
 
     if (frame < options.frames) {
         fprintf(stderr, "brimvalk-snapshot: the program quit at frame %ld of 0..%ld\n", frame, options.frames - 1);

@@ -18,7 +18,6 @@ typedef struct joyinfo_tag {
 } JOYINFO, *LPJOYINFO;
 
 #define JOYSTICKID1 0
-#define JOYSTICKID2 1
 
 #define JOYERR_NOERROR 0
 #define JOYERR_BASE 160
@@ -27,8 +26,6 @@ typedef struct joyinfo_tag {
 
 #define JOY_BUTTON1 0x0001
 #define JOY_BUTTON2 0x0002
-#define JOY_BUTTON3 0x0004
-#define JOY_BUTTON4 0x0008
 
 MMRESULT WINAPI joyGetPos(UINT joystickId, LPJOYINFO info);
 DWORD WINAPI timeGetTime(void);

@@ -18,7 +18,6 @@ extern "C" {
 #define WINAPI
 #define CALLBACK
 #define APIENTRY
-#define WINGDIAPI
 
 #define TRUE 1
 #define FALSE 0
@@ -184,10 +183,6 @@ typedef struct _GLYPHMETRICSFLOAT {
 // window messages
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
-#define WM_MOVE 0x0003
-#define WM_SIZE 0x0005
-#define WM_ACTIVATE 0x0006
-#define WM_SETFOCUS 0x0007
 #define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
@@ -196,23 +191,16 @@ typedef struct _GLYPHMETRICSFLOAT {
 #define WM_NCDESTROY 0x0082
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
-#define WM_CHAR 0x0102
 #define WM_SYSCOMMAND 0x0112
 #define WM_IME_SETCONTEXT 0x0281
 
 // system commands
-#define SC_SIZE 0xF000
-#define SC_MOVE 0xF010
 #define SC_MINIMIZE 0xF020
 #define SC_CLOSE 0xF060
 #define SC_SCREENSAVE 0xF140
 #define SC_MONITORPOWER 0xF170
 
 // input-method context bits of WM_IME_SETCONTEXT's lParam
-#define ISC_SHOWUICANDIDATEWINDOW 0x00000001
-#define ISC_SHOWUICOMPOSITIONWINDOW 0x80000000
-#define ISC_SHOWUIGUIDELINE 0x40000000
-#define ISC_SHOWUIALLCANDIDATEWINDOW 0x0000000F
 #define ISC_SHOWUIALL 0xC000000F
 
 // virtual keys
@@ -237,7 +225,6 @@ typedef struct _GLYPHMETRICSFLOAT {
 #define WS_SYSMENU 0x00080000u
 #define WS_THICKFRAME 0x00040000u
 #define WS_MINIMIZEBOX 0x00020000u
-#define WS_MAXIMIZEBOX 0x00010000u
 #define WS_EX_WINDOWEDGE 0x00000100u
 #define WS_EX_APPWINDOW 0x00040000u
 
@@ -259,7 +246,6 @@ typedef struct _GLYPHMETRICSFLOAT {
 #define PFD_MAIN_PLANE 0
 
 // display settings
-#define DM_BITSPERPEL 0x00040000
 #define DM_PELSWIDTH 0x00080000
 #define DM_PELSHEIGHT 0x00100000
 #define CDS_FULLSCREEN 0x00000004

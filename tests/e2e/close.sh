@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The close request (WM_DELETE_WINDOW, what the close box sends) ends the program with status 0.
 # Xvfb has no window manager, so the script sends it, once the window lists it in WM_PROTOCOLS.
+# A window destroyed by another client (xdotool windowclose) ends it the same way, with nothing
+# on stderr: the window procedure hears WM_DESTROY, as from DestroyWindow.
 . "$(dirname "$0")/lib.sh"
 e2e_setup "$@" xdotool xprop import
 [ -x "${E2E_WM_DELETE:-}" ] || fail "E2E_WM_DELETE does not name the built WM_DELETE_WINDOW sender"
@@ -12,3 +14,10 @@ protocols=$(xprop -id "$e2e_window" WM_PROTOCOLS)
 "$E2E_WM_DELETE" "$e2e_window" || fail "could not send WM_DELETE_WINDOW to window $e2e_window"
 e2e_expect_exit "after the close request"
 e2e_expect_line "0 0 0 0" "frames before the close request"
+
+e2e_start_program
+e2e_wait_for_frames
+xdotool windowclose "$e2e_window" || fail "xdotool could not destroy window $e2e_window"
+e2e_expect_exit "after another client destroyed the window"
+[ -s "$e2e_dir/stderr" ] && fail "expected nothing on stderr after the window was destroyed, got: $(head -c 300 "$e2e_dir/stderr")"
+e2e_expect_line "0 0 0 0" "frames before the window was destroyed"

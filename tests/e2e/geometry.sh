@@ -10,7 +10,8 @@ info=$(xwininfo -id "$e2e_window") || fail "xwininfo could not describe window $
 field() { echo "$info" | sed -n "s/^ *$1: *//p"; }
 title=$(echo "$info" | sed -n 's/^xwininfo: Window id: [^ ]* "\(.*\)"$/\1/p')
 got="'$title' $(field Width)x$(field Height) at $(field 'Absolute upper-left X'),$(field 'Absolute upper-left Y')"
-want="'$E2E_TITLE' 1024x768 at $(((${E2E_SCREEN%x*} - 1032) / 2 + 4)),$(((${E2E_SCREEN#*x} - 795) / 2 + 23))"
+# On the 1280x1024 screen the 1032x795 frame starts at (124, 114), the client area 4 and 23 further in.
+want="'$E2E_TITLE' 1024x768 at 128,137"
 [ "$got" = "$want" ] || fail "expected the window $want, got $got"
 e2e_log "$got"
 

@@ -1,25 +1,35 @@
 #!/usr/bin/env bash
-# Keys held through the X server show in the per-frame input line: the right arrow as horizontal
-# +1, Z as button 1 (32768), up and left together as -1 -1; and a frame-rate line once a second.
+# Keys held through the X server: the right arrow shows as horizontal +1 in the per-frame input line
+# and moves the player's outline (radius 32, seeded at (20, 3)) 4 pixels a frame to the right, where
+# a screenshot shows it; Z shows as button 1 (32768), up and left together as -1 -1, and down as
+# vertical +1 while another window has the focus (keys act system-wide). A frame-rate line comes
+# once a second, and pressing Escape (the press alone) ends the program with status 0.
 . "$(dirname "$0")/lib.sh"
-e2e_setup "$@" xdotool import
+e2e_setup "$@" xdotool xwininfo import convert
 hold() { xdotool keydown "$@" && sleep 1 && xdotool keyup "$@" && sleep 0.3 || fail "xdotool could not hold $*"; }
 e2e_start_xvfb
 e2e_start_program
 e2e_wait_for_frames
 e2e_focus_window
 hold Right
+import -silent -window "$e2e_window" "$e2e_dir/after-right.png" || fail "could not capture the window"
 hold z
 hold Up Left
-xdotool key Escape || fail "xdotool could not press Escape"
-e2e_expect_exit "after Escape"
+xdotool mousemove 1279 1023 && xdotool windowfocus "$(xwininfo -root | awk '/Window id:/ { print $4 }')" ||
+  fail "could not move the focus to the root window"
+[ "$(xdotool getwindowfocus)" != "$e2e_window" ] || fail "the program's window kept the focus"
+hold Down
+e2e_focus_window
+xdotool keydown Escape || fail "xdotool could not press Escape"
+e2e_expect_exit "after Escape went down"
+xdotool keyup Escape
 e2e_expect_console_lines
 
-# Right, Z, up+left in the order held; otherwise idle, or one of up and left while the pair goes down or up.
+# Right, Z, up+left, down in the order held; otherwise idle, or one of up and left while the pair goes down or up.
 inputs=$(grep -v ' fps ' "$e2e_dir/stdout")
-held=$(echo "$inputs" | grep -xF -e '0 1 0 0' -e '0 0 32768 0' -e '-1 -1 0 0' | uniq | tr '\n' ,)
-[ "$held" = "0 1 0 0,0 0 32768 0,-1 -1 0 0," ] || fail "expected right, then Z, then up+left, got the runs $held"
-odd=$(echo "$inputs" | grep -vxF -e '0 0 0 0' -e '0 1 0 0' -e '0 0 32768 0' -e '-1 -1 0 0' -e '-1 0 0 0' -e '0 -1 0 0')
+held=$(echo "$inputs" | grep -xF -e '0 1 0 0' -e '0 0 32768 0' -e '-1 -1 0 0' -e '1 0 0 0' | uniq | tr '\n' ,)
+[ "$held" = "0 1 0 0,0 0 32768 0,-1 -1 0 0,1 0 0 0," ] || fail "expected right, then Z, then up+left, then down, got the runs $held"
+odd=$(echo "$inputs" | grep -vxF -e '0 0 0 0' -e '0 1 0 0' -e '0 0 32768 0' -e '-1 -1 0 0' -e '-1 0 0 0' -e '0 -1 0 0' -e '1 0 0 0')
 [ -z "$odd" ] || fail "expected only the held keys' input lines, also got: $(echo "$odd" | sort -u | tr '\n' ,)"
 [ "$(echo "$inputs" | tail -n 1)" = "0 0 0 0" ] || fail "expected all zero once every key was released"
 
@@ -28,3 +38,21 @@ reports=$(grep -c ' fps ' "$e2e_dir/stdout")
 [ "$reports" -ge 2 ] && [ "$reports" -le "$SECONDS" ] || fail "expected a frame-rate line a second in $SECONDS s, got $reports"
 awk '/ fps / { if ($1 > n) { print "FAIL: " $0 "after " n " frames"; exit 1 } n = 0; next } { n++ }' "$e2e_dir/stdout" >&2 ||
   fail "expected no frame-rate above the frames counted since the last report"
+
+# The player after the right arrow: five points of its outline, 31.4 to 32 pixels from its centre
+# (767 - 3 = 764 from the window's top), each within a pixel: left, upper left, top, upper right,
+# right, the two lowest only clear of the title (about 170 by 18 pixels at the bottom-left corner).
+# A body could light one of them by chance, not all.
+frames=$(grep -cxF '0 1 0 0' "$e2e_dir/stdout")
+[ "$frames" -ge 10 ] || fail "expected right held for at least 10 frames, got $frames"
+x=$((20 + 4 * frames))
+[ "$x" -lt 980 ] || fail "the player ran off the window ($frames frames held); cannot look for it"
+lit() {
+  convert "$e2e_dir/after-right.png" -crop "3x3+$(($1 - 1))+$(($2 - 1))" +repage -fx 'g > 0.12 && g > r' \
+    -format '%[fx:maxima]' info:
+}
+for point in "$((x - 32)) 764" "$((x - 22)) 742" "$x 732" "$((x + 22)) 742" "$((x + 32)) 764"; do
+  [ "${point#* }" = 742 ] || [ "${point#* }" = 732 ] || [ "${point% *}" -gt 180 ] || continue
+  [ "$(lit $point)" = 1 ] || fail "expected the player's outline through ($point) after $frames frames of right, found none"
+done
+e2e_log "player outline found around x = $x after $frames frames"

@@ -1,12 +1,23 @@
 #!/usr/bin/env bash
-# Ctrl+C (SIGINT) and SIGTERM close the window as the close box does, so the program tears down and
-# exits with status 0: during start-up, as soon as its X window exists, and while it runs frames.
+# Ctrl+C (SIGINT), SIGTERM and SIGHUP (the terminal closed) close the window as the close box does,
+# so the program tears down, keeps every line it printed and exits with status 0: during start-up,
+# as soon as its X window exists, and while it runs frames. A signal ignored when the program
+# started stays ignored: a script's background job ignores Ctrl+C, and nohup ignores SIGHUP.
 . "$(dirname "$0")/lib.sh"
-e2e_setup "$@" xdotool xwininfo import
+e2e_setup "$@" xdotool xwininfo import env
 e2e_start_xvfb
+
+# start_ignoring [SIGNALS]: the program with SIGNALS ignored and Ctrl+C at its default, as in a
+# terminal's foreground (a script's `&` alone would start it with Ctrl+C ignored).
+start_ignoring() {
+  e2e_window=''
+  env --default-signal=INT ${1:+--ignore-signal=$1} "$e2e_program" >"$e2e_dir/stdout" 2>"$e2e_dir/stderr" &
+  e2e_pid=$!
+}
+
 for when in start-up running; do
-  for signal in INT TERM; do
-    e2e_start_program
+  for signal in INT TERM HUP; do
+    start_ignoring
     if [ "$when" = running ]; then
       e2e_wait_for_frames
     else
@@ -15,6 +26,28 @@ for when in start-up running; do
     fi
     kill -s "$signal" "$e2e_pid" || fail "could not send SIG$signal"
     e2e_expect_exit "after SIG$signal during $when"
-    [ "$when" = start-up ] || e2e_expect_line "0 0 0 0" "frames before SIG$signal"
+    [ "$when" = start-up ] && continue
+    e2e_expect_line "0 0 0 0" "frames before SIG$signal"
+    e2e_expect_console_lines
   done
 done
+
+# Ctrl+C delivered twice within milliseconds, as `timeout -s INT` does (to the program, then to its
+# group): one request, not a stuck program to be killed. Both reach the handler before the loop comes
+# round in most tries (two signals still pending at once would merge into one), hence three tries.
+for _ in 1 2 3; do
+  start_ignoring
+  e2e_wait_for_frames
+  { kill -s INT "$e2e_pid" && sleep 0.003 && kill -s INT "$e2e_pid"; } || fail "could not send SIGINT twice"
+  e2e_expect_exit "after SIGINT delivered twice within milliseconds"
+  e2e_expect_console_lines
+done
+
+start_ignoring INT,TERM,HUP
+e2e_wait_for_frames
+for signal in INT TERM HUP; do kill -s "$signal" "$e2e_pid" || fail "could not send SIG$signal"; done
+sleep 3
+kill -0 "$e2e_pid" 2>/dev/null || fail "SIGINT, SIGTERM and SIGHUP were ignored at start, yet the program ended on them"
+e2e_focus_window
+xdotool key Escape || fail "xdotool could not press Escape"
+e2e_expect_exit "Escape after the ignored signals"

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# With no outline font to be had (an empty fontconfig configuration), the program runs on without
+# its title and says so in one line on stderr naming the font it looked for.
+. "$(dirname "$0")/lib.sh"
+e2e_setup "$@" xdotool import
+e2e_start_xvfb
+printf '<?xml version="1.0"?>\n<fontconfig></fontconfig>\n' >"$e2e_dir/fonts.conf"
+export FONTCONFIG_FILE="$e2e_dir/fonts.conf"
+e2e_start_program
+e2e_wait_for_frames
+e2e_focus_window
+xdotool key Escape || fail "xdotool could not press Escape"
+e2e_expect_exit "after Escape"
+[ "$(wc -l <"$e2e_dir/stderr")" = 1 ] && grep -q '"sans-serif"' "$e2e_dir/stderr" ||
+  fail "expected one line on stderr naming \"sans-serif\", got: $(head -c 300 "$e2e_dir/stderr")"
+e2e_log "$(cat "$e2e_dir/stderr")"

@@ -1,0 +1,62 @@
+// The program, opened and run the way app/main.cpp does it, for the tools and benchmarks beside
+// it: the same entry sequence (CreateAppWindow, RenderDevice::Create, InitBodies), the program's
+// own RunFrameLoop watched through the layer's buffer-swap hook, and keys held on a script.
+#ifndef BRIMVALK_TOOLS_PROGRAM_SESSION_H
+#define BRIMVALK_TOOLS_PROGRAM_SESSION_H
+
+#include <stdio.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Where a tool's own report goes: the original standard output, kept aside when the program's
+// stdout is pointed at /dev/null.
+extern FILE* report;
+
+struct SessionOptions {
+    bool offscreen = true;   // SDL_VIDEODRIVER=offscreen unless already set
+    bool quiet = true;       // the program's per-frame lines go to /dev/null
+    const char* quietOutput = "/dev/null";  // or, when quiet, to this file
+    bool swapSync = false;   // false: swap interval 0; true: what the program asks of the driver
+};
+
+// Runs the program's entry sequence. Returns false after printing why on stderr.
+bool OpenProgram(const char* tool, const SessionOptions& options = SessionOptions());
+
+// Runs the program's RunFrameLoop. `onSwap(frame, afterSwap)` is called around each frame's
+// SwapBuffers (frames count from 0); returning false after the swap ends the loop as a quit
+// message would. Returns the number of frames drawn.
+long RunProgram(const std::function<bool(long frame, bool afterSwap)>& onSwap);
+
+// One pass of RunFrameLoop, for benchmarks that time passes one by one: PumpMessages,
+// UpdateScene, RenderFrame(DrawScene), Sleep(0). Returns false if the pump met a quit message.
+bool ProgramFrame();
+
+// RenderDevice::Release, as the program's entry does at the end.
+void CloseProgram();
+
+// Keys held during frames FIRST up to, not including, END, as --hold KEY:FIRST-END (or KEY:COUNT,
+// the same as KEY:0-COUNT); KEY is up, down, left, right, z or x.
+struct KeyHold {
+    int virtualKey;
+    long first;
+    long end;
+};
+bool ParseKeyHold(const char* text, KeyHold* hold);
+// Puts each of the six keys up or down, through the layer, as the holds say for this frame.
+void SetKeysForFrame(const std::vector<KeyHold>& holds, long frame);
+
+// A whole number of at least `least`, and nothing else; false leaves `value` alone.
+bool ParseNumber(const char* text, long least, long* value);
+
+// Monotonic wall-clock seconds, the calling thread's CPU seconds, and the CPU seconds of all the
+// process's threads (the driver's rasteriser threads too).
+double WallSeconds();
+double ThreadCpuSeconds();
+double ProcessCpuSeconds();
+
+// The middle value of a set of timings (the upper middle for an even count); 0 for none.
+double Median(std::vector<double> values);
+
+#endif
