@@ -126,6 +126,8 @@ void DescribeToX11(SDL_Window* sdl, DWORD style, HBRUSH background) {
         XChangeProperty(display, window, atom, atom, 32, PropModeReplace, reinterpret_cast<unsigned char*>(hints), 5);
     }
     XFlush(display);
+}
+
 // `what`, the name `variable` gives it and the variable, for a failure message.
 std::string NamedBy(const char* what, const char* variable, const char* unsetMeans) {
     const char* value = getenv(variable);
