@@ -115,7 +115,8 @@ void DescribeToX11(SDL_Window* sdl, DWORD style, HBRUSH background) {
     if (background != nullptr && background == static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))) {
         XSetWindowBackground(display, window, BlackPixel(display, DefaultScreen(display)));
     }
-    if ((style & WS_CAPTION) == WS_CAPTION && !(style & 0x00010000u)  // WS_MAXIMIZEBOX, which the program never passes) {
+    const DWORD maximizeBox = 0x00010000;  // WS_MAXIMIZEBOX, which the program never passes
+    if ((style & WS_CAPTION) == WS_CAPTION && !(style & maximizeBox)) {
         enum { kFunctions = 1, kDecorations = 2 };
         enum { kResize = 2, kMove = 4, kMinimize = 8, kClose = 32 };                    // MWM_FUNC_*
         enum { kBorder = 2, kResizeHandle = 4, kTitle = 8, kMenu = 16, kMinimizeButton = 32 };  // MWM_DECOR_*
