@@ -15,6 +15,9 @@ protocols=$(xprop -id "$e2e_window" WM_PROTOCOLS)
 e2e_expect_exit "after the close request"
 e2e_expect_line "0 0 0 0" "frames before the close request"
 
+# An X window destroyed under the program has no Windows counterpart (DestroyWindow is refused for
+# another thread's window), so the layer alone is held to it.
+e2e_under_wine && exit 0
 e2e_start_program
 e2e_wait_for_frames
 xdotool windowclose "$e2e_window" || fail "xdotool could not destroy window $e2e_window"
