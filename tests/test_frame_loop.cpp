@@ -95,6 +95,25 @@ TEST_F(FrameLoopTest, NativeKeyEventsBecomeKeyMessages) {
                                   {kPosted, WM_KEYDOWN, VK_ESCAPE, {}}}, window);
 }
 
+// Windows offers SC_SCREENSAVE to the active window only: the screen saver is held off while the
+// window has the focus and allowed again when it loses it.
+TEST_F(FrameLoopTest, ScreenSaverIsHeldOffOnlyWhileTheWindowHasTheFocus) {
+    HWND window = OpenWindow();
+    ASSERT_NE(nullptr, window);
+    DrainQueue();
+    EXPECT_TRUE(SDL_IsScreenSaverEnabled()) << "before the window had the focus";
+    for (Uint8 change : {SDL_WINDOWEVENT_FOCUS_GAINED, SDL_WINDOWEVENT_FOCUS_LOST, SDL_WINDOWEVENT_FOCUS_GAINED}) {
+        SDL_Event event = {};
+        event.window.type = SDL_WINDOWEVENT;
+        event.window.windowID = SDL_GetWindowID(LayerWindowFromHandle(window)->sdl);
+        event.window.event = change;
+        ASSERT_EQ(1, SDL_PushEvent(&event)) << SDL_GetError();
+        DrainQueue();
+        EXPECT_EQ(change == SDL_WINDOWEVENT_FOCUS_LOST, SDL_IsScreenSaverEnabled() == SDL_TRUE)
+            << (change == SDL_WINDOWEVENT_FOCUS_LOST ? "after the focus was lost" : "after the focus was gained");
+    }
+}
+
 // Ctrl+C and SIGTERM before there is a window: WM_QUIT, once per signal. With a window they close it
 // (e2e/close.sh).
 TEST_F(FrameLoopTest, InterruptWithoutAWindowQuits) {
