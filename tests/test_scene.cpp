@@ -114,27 +114,6 @@ TEST_F(SceneTest, FailedContextIsReportedAndReleaseStillDestroysTheWindow) {
 }
 
 std::vector<unsigned char> frame(kWidth * kHeight * 4);  // RGBA, read back before the swap
-struct Colour { int r, g, b; };
-
-// Palette entry `index` drawn `layers` times over black: additive, at the palette's alpha.
-Colour Blended(int index, int layers = 1) {
-    const float* c = device.palette[index];
-    auto byte = [&](float v) { return static_cast<int>(lroundf(fminf(1.0f, v * c[3] * layers) * 255.0f)); };
-    return {byte(c[0]), byte(c[1]), byte(c[2])};
-}
-
-// Pixels checked and wrong, the first few wrong as x, y, the RGB got and the RGB wanted.
-struct Tally {
-    long checked = 0, wrong = 0;
-    std::string first;
-    void Check(int x, int y, Colour want) {
-        const unsigned char* p = &frame[(y * kWidth + x) * 4];
-        const std::vector<int> got = {x, y, p[0], p[1], p[2], want.r, want.g, want.b};
-        ++checked;
-        if ((abs(got[2] - want.r) > 1 || abs(got[3] - want.g) > 1 || abs(got[4] - want.b) > 1) && wrong++ < 5)
-            first += " " + testing::PrintToString(got);
-    }
-};
 
 // Renders a frame, expects what it prints and, where no shape reaches, the grid at phase (px, py) only: a line
 // on a pixel boundary lights the pixel left of or below it, twice where lines cross, none on x = 1024 or y = 768.
@@ -146,17 +125,22 @@ void RenderAndExpect(const char* printed, const std::vector<int>& covered, int p
         glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, frame.data());
     });
     EXPECT_EQ(testing::internal::GetCapturedStdout(), printed);
-    Tally tally;
+    long checked = 0, wrong = 0;
+    std::string first;  // the first few wrong pixels: x, y, the RGB got and the grey wanted
+    const float* grey = device.palette[128];  // drawn additively at its alpha, once per line
     std::vector<int> t = {kWidth, kHeight, -1, -1, 0};  // the title's left, bottom, right, top and pixels
     for (int i = 0; i < kWidth * kHeight; ++i) {
         const int x = i % kWidth, y = i / kWidth, r = frame[i * 4], g = frame[i * 4 + 1], b = frame[i * 4 + 2];
         const int lines = ((x + 1 - px) % 32 == 0 && x + 1 < kWidth) + ((y + 1 - py) % 32 == 0 && y + 1 < kHeight);
-        if (covered[i] == 0) tally.Check(x, y, Blended(128, lines));
+        const int want = static_cast<int>(lroundf(fminf(1.0f, grey[0] * grey[3] * lines) * 255.0f));
+        checked += covered[i] == 0;
+        if (covered[i] == 0 && (abs(r - want) > 1 || abs(g - want) > 1 || abs(b - want) > 1) && wrong++ < 5)
+            first += " " + testing::PrintToString(std::vector<int>{x, y, r, g, b, want});
         if (r < 100 || abs(r - b) > 2 || abs(g * 15 - r) > 30) continue;
         t = {std::min(t[0], x), std::min(t[1], y), std::max(t[2], x), std::max(t[3], y), t[4] + 1};
     }
-    EXPECT_GT(tally.checked, kWidth * kHeight / 4);
-    EXPECT_EQ(tally.wrong, 0) << "grid at phase (" << px << ", " << py << "):" << tally.first;
+    EXPECT_GT(checked, kWidth * kHeight / 4);
+    EXPECT_EQ(wrong, 0) << "grid at phase (" << px << ", " << py << "):" << first;
     // The title's ink at 24 pixels to the em: each glyph's black box at the pen, which each advance moves on.
     double pen = 0, left = 1e9, right = 0, top = 0;
     for (int i = 0; i < kProgramTitleLength; ++i) {

@@ -24,7 +24,7 @@ struct Step {
     WPARAM wParam;
     std::optional<LPARAM> lParam;
 };
-// Reports each missing, spurious or different message with its index, then everything logged.
+// Compares the messages logged with the table, in order.
 void ExpectSequence(const std::vector<LoggedMessage>& got, const std::vector<Step>& want, HWND window);
 
 // One vertex as GL feedback mode reports it, in window coordinates; depth and colour only in
