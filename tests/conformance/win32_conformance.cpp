@@ -51,8 +51,8 @@ LRESULT CALLBACK LoggingWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 void Call(const char* what) { traffic += std::string(traffic.empty() ? "" : "\n") + what + ":"; }
 
 // Registers a class of its own for each test: classes live as long as the process, on both.
-ATOM Register(const char* name, WNDPROC windowProc = LoggingWindowProc) {
-    const WNDCLASSEXA windowClass = {sizeof(WNDCLASSEXA), CS_VREDRAW | CS_HREDRAW | CS_CLASSDC, windowProc, 0, 0,
+ATOM Register(const char* name) {
+    const WNDCLASSEXA windowClass = {sizeof(WNDCLASSEXA), CS_VREDRAW | CS_HREDRAW | CS_CLASSDC, LoggingWindowProc, 0, 0,
                                      GetModuleHandleA(nullptr), nullptr, LoadCursorA(nullptr, IDC_ARROW),
                                      static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)), nullptr, name, nullptr};
     return RegisterClassExA(&windowClass);
@@ -195,16 +195,12 @@ struct GlWindow {
     HDC dc = nullptr;
     HGLRC context = nullptr;
     explicit GlWindow(const char* className) {
-        if (!Register(className, DefWindowProcA) || (window = Create(className, WS_POPUP, 0)) == nullptr) return;
+        if (!Register(className) || (window = Create(className, WS_POPUP, 0)) == nullptr) return;
         ShowWindow(window, SW_SHOW);
         dc = GetDC(window);
-        PIXELFORMATDESCRIPTOR request = {};
-        request.nSize = sizeof request;
-        request.nVersion = 1;
-        request.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-        request.iPixelType = PFD_TYPE_RGBA;
-        request.cColorBits = 24;
-        request.cDepthBits = 16;
+        const PIXELFORMATDESCRIPTOR request = {  // RGBA, 24 colour bits, 16 depth bits
+            sizeof(PIXELFORMATDESCRIPTOR), 1, PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER, PFD_TYPE_RGBA,
+            24, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 0, 0, PFD_MAIN_PLANE, 0, 0, 0, 0};
         const int format = ChoosePixelFormat(dc, &request);
         if (format != 0 && SetPixelFormat(dc, format, &request)) context = wglCreateContext(dc);
         if (context != nullptr && !wglMakeCurrent(dc, context)) context = nullptr;
