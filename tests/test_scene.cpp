@@ -1,7 +1,6 @@
 // The frame-rate meter on a clock the test sets; the render device; the scene drawn into Mesa and read
 // back before the swap, or through GL feedback; the grid primitive on its own.
 #include <math.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -111,9 +110,10 @@ TEST_F(SceneTest, FailedContextIsReportedAndReleaseStillDestroysTheWindow) {
 std::vector<unsigned char> frame(kWidth * kHeight * 4);  // RGBA, read back before the swap
 
 // Renders a frame, expects what it prints and, where no shape reaches, the grid at phase (px, py) only: a line
-// on a pixel boundary lights the pixel left of or below it, twice where lines cross, none on x = 1024 or y = 768.
-// The title, palette 240 (red = blue, green a fifteenth), starts at the bottom-left corner.
-void RenderAndExpect(const char* printed, const std::vector<int>& covered, int px, int py) {
+// at p lights the pixel it crosses, the one left of or below it when on a boundary, twice where lines cross,
+// none from x = 1024 or y = 768 on. The title, palette 240 (red = blue, green a fifteenth), starts at the
+// bottom-left corner.
+void RenderAndExpect(const char* printed, const std::vector<int>& covered, double px, double py) {
     testing::internal::CaptureStdout();
     device.RenderFrame([](RenderDevice* target) {
         DrawScene(target);
@@ -123,11 +123,13 @@ void RenderAndExpect(const char* printed, const std::vector<int>& covered, int p
     long checked = 0, wrong = 0;
     std::string first;  // the first few wrong pixels: x, y, the RGB got and the grey wanted
     const float* grey = device.palette[128];  // drawn additively at its alpha, once per line
+    std::vector<int> lit(kWidth + kHeight, 0);  // the lines through each column, then each row
+    for (double p = px; p < kWidth; p += 32) lit[static_cast<int>(ceil(p)) - 1] += p > 0;
+    for (double p = py; p < kHeight; p += 32) lit[kWidth + static_cast<int>(ceil(p)) - 1] += p > 0;
     std::vector<int> t = {kWidth, kHeight, -1, -1, 0};  // the title's left, bottom, right, top and pixels
     for (int i = 0; i < kWidth * kHeight; ++i) {
         const int x = i % kWidth, y = i / kWidth, r = frame[i * 4], g = frame[i * 4 + 1], b = frame[i * 4 + 2];
-        const int lines = ((x + 1 - px) % 32 == 0 && x + 1 < kWidth) + ((y + 1 - py) % 32 == 0 && y + 1 < kHeight);
-        const int want = static_cast<int>(lroundf(fminf(1.0f, grey[0] * grey[3] * lines) * 255.0f));
+        const int want = static_cast<int>(lroundf(fminf(1.0f, grey[0] * grey[3] * (lit[x] + lit[kWidth + y])) * 255.0f));
         checked += covered[i] == 0;
         if (covered[i] == 0 && (abs(r - want) > 1 || abs(g - want) > 1 || abs(b - want) > 1) && wrong++ < 5)
             first += " " + testing::PrintToString(std::vector<int>{x, y, r, g, b, want});
@@ -161,61 +163,15 @@ TEST_F(SceneTest, FramesShowTheGridAndTitleAndTickTheClockAndTheMeter) {
     RenderAndExpect("", covered, 0, 0);  // the first frame opens the meter's interval
     EXPECT_EQ(sceneClock, 1.0 / 60.0);
 
-    sceneClock = 10.0;  // 300 and 500 pixels on: 12 and 20 into a cell
+    sceneClock = 3333.35;  // 55 minutes on, 100000.5 and 166667.5 pixels: half a pixel and 11.5 into a cell
     fakeNow += 1000;
-    RenderAndExpect("2.00 fps            \n", covered, 12, 20);  // one meter tick per frame drawn
+    RenderAndExpect("2.00 fps            \n", covered, 0.5, 11.5);  // one meter tick per frame drawn
 }
 
-// DrawGrid on its own: lines through GL feedback in window coordinates.
 std::vector<float> Get(GLenum what, int count) {
     std::vector<float> values(count);
     glGetFloatv(what, values.data());
     return values;
-}
-
-// A line as "x0,y0 x1,y1" to the thousandth of a pixel.
-std::string Line(float x0, float y0, float x1, float y1) {
-    auto r = [](float v) { return roundf(v * 1000.0f) / 1000.0f + 0.0f; };
-    char text[96];
-    snprintf(text, sizeof text, "%g,%g %g,%g", r(x0), r(y0), r(x1), r(y1));
-    return text;
-}
-
-// DrawGrid's primitives in device pixels, in drawing order. Drawn at half size moved in by 64, so
-// that lines off the window's edges reach feedback too.
-std::vector<std::string> GridLines(float spacing, float offsetX, float offsetY) {
-    const std::vector<FeedbackPrimitive> drawn = CaptureFeedback([&] {
-        glPushMatrix();
-        glTranslatef(64.0f, 64.0f, 0.0f);
-        glScalef(0.5f, 0.5f, 1.0f);
-        device.DrawGrid(spacing, offsetX, offsetY, 128, 0.5f);
-        glPopMatrix();
-    });
-    std::vector<std::string> lines;
-    for (const FeedbackPrimitive& p : drawn) {
-        const std::vector<FeedbackVertex>& v = p.vertices;
-        const bool line = p.token == GL_LINE_TOKEN || p.token == GL_LINE_RESET_TOKEN;
-        lines.push_back(line ? Line((v[0].x - 64) * 2, (v[0].y - 64) * 2, (v[1].x - 64) * 2, (v[1].y - 64) * 2)
-                             : "token " + std::to_string(p.token));
-    }
-    return lines;
-}
-
-TEST_F(SceneTest, GridLinesFollowTheSpacingAndThePhaseOfTheOffsets) {
-    device.RenderFrame([](RenderDevice*) {});  // leaves the pixel projection in place
-    const float cases[][4] = {  // offsets x and y, the first line's x and y: frame one's, a later one's, after hours
-        {0, 0, 0, 0}, {45.5f, 100.25f, 13.5f, 4.25f}, {100000.75f, 250001.5f, 0.75f, 17.5f}};
-    for (const float* c : cases) {
-        SCOPED_TRACE(testing::Message() << "DrawGrid(32, " << c[0] << ", " << c[1] << ")");
-        std::vector<std::string> expected;  // 32 vertical lines, then 24 horizontal ones: none on x = 1024 or y = 768
-        for (int i = 0; i < 32; ++i) expected.push_back(Line(c[2] + 32 * i, 0, c[2] + 32 * i, 768));
-        for (int i = 0; i < 24; ++i) expected.push_back(Line(0, c[3] + 32 * i, 1024, c[3] + 32 * i));
-        glLineWidth(3.0f);
-        EXPECT_EQ(GridLines(32, c[0], c[1]), expected);
-        EXPECT_EQ(Get(GL_LINE_WIDTH, 1), std::vector<float>{1.0f}) << "back to width 1";
-        EXPECT_EQ(Get(GL_CURRENT_COLOR, 4), std::vector<float>(device.palette[128], device.palette[128] + 4));
-        EXPECT_EQ(Get(GL_MODELVIEW_STACK_DEPTH, 1), std::vector<float>{1.0f});
-    }
 }
 
 // Past 512 adding 1/32768 no longer moves a float: the grid must stop there, not spin until CTest's
@@ -227,6 +183,7 @@ TEST_F(SceneTest, GridReturnsWhenTheSpacingStopsAdvancing) {
     device.DrawGrid(1.0f / 32768.0f, 0.0f, 0.0f, 128, 3.0f);
     glDisable(GL_RASTERIZER_DISCARD);
     EXPECT_EQ(Get(GL_LINE_WIDTH, 1), std::vector<float>{1.0f}) << "back to width 1 at the end";
+    EXPECT_EQ(Get(GL_MODELVIEW_STACK_DEPTH, 1), std::vector<float>{1.0f}) << "the matrix pushed is popped";
 }
 
 std::vector<FeedbackPrimitive> drawnScene;
