@@ -79,15 +79,15 @@ TEST_F(AppWindowTest, WindowProcedureMessageTables) {
          {{kSent, WM_DESTROY, 0, {}}, {kPosted, WM_QUIT, 0, {}}, {kSent, WM_NCDESTROY, 0, {}},
           {kDefault, WM_NCDESTROY, 0, {}}},
          true, false},
-        {"SendMessage WM_SYSCOMMAND SC_SCREENSAVE, SC_MONITORPOWER | 2 (low bits are Windows' own)",
-         [](HWND w) { for (WPARAM c : {SC_SCREENSAVE, SC_MONITORPOWER | 2}) LayerSendMessage(w, WM_SYSCOMMAND, c, 2); },
-         {{kSent, WM_SYSCOMMAND, SC_SCREENSAVE, {}}, {kSent, WM_SYSCOMMAND, SC_MONITORPOWER | 2, {}}}, false, true},
-        {"SendMessage WM_SYSCOMMAND SC_MINIMIZE and the neighbours of the swallowed commands",
+        // SC_SCREENSAVE and SC_MONITORPOWER swallowed whatever Windows' own low bits; SC_MINIMIZE and their
+        // neighbours passed on.
+        {"SendMessage WM_SYSCOMMAND",
          [](HWND w) {
-             for (WPARAM c : {SC_MINIMIZE, SC_MONITORPOWER + 0x10, SC_SCREENSAVE - 0x10})
+             for (WPARAM c : {SC_SCREENSAVE, SC_MONITORPOWER | 2, SC_MINIMIZE, SC_MONITORPOWER + 0x10, SC_SCREENSAVE - 0x10})
                  LayerSendMessage(w, WM_SYSCOMMAND, c, 0);
          },
-         {{kSent, WM_SYSCOMMAND, SC_MINIMIZE, {}}, {kDefault, WM_SYSCOMMAND, SC_MINIMIZE, {}},
+         {{kSent, WM_SYSCOMMAND, SC_SCREENSAVE, {}}, {kSent, WM_SYSCOMMAND, SC_MONITORPOWER | 2, {}},
+          {kSent, WM_SYSCOMMAND, SC_MINIMIZE, {}}, {kDefault, WM_SYSCOMMAND, SC_MINIMIZE, {}},
           {kSent, WM_SYSCOMMAND, SC_MONITORPOWER + 0x10, {}}, {kDefault, WM_SYSCOMMAND, SC_MONITORPOWER + 0x10, {}},
           {kSent, WM_SYSCOMMAND, SC_SCREENSAVE - 0x10, {}}, {kDefault, WM_SYSCOMMAND, SC_SCREENSAVE - 0x10, {}}},
          false, true},
