@@ -1,8 +1,8 @@
 // The frame-rate meter on a clock the test sets; the render device; the scene drawn into Mesa and read
-// back before the swap, or through GL feedback; the grid primitive on its own.
+// back before the swap, or through GL feedback; the grid's guard against a spacing that stops advancing.
+// (A failed OpenGL set-up is e2e/gl_driver.sh's, with the drivers that fail.)
 #include <math.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include <SDL.h>
 
@@ -87,23 +87,6 @@ TEST_F(SceneTest, DeviceAsksForSwapSynchronisationWhereOfferedAndFillsThePalette
     for (const float* e : named) {  // index, red and blue, green
         const float* got = device.palette[static_cast<int>(e[0])];
         EXPECT_EQ(std::vector<float>(got, got + 4), (std::vector<float>{e[1], e[2], e[1], 0.5f})) << e[0];
-    }
-}
-
-TEST_F(SceneTest, FailedContextIsReportedAndReleaseStillDestroysTheWindow) {
-    device.Release();
-    PlatformResetForTests();
-    PlatformFailContextsForTests(true);
-    HWND window = CreateAppWindow("Scene Test", kWidth, kHeight, 1, PassThroughWindowProc);
-    testing::internal::CaptureStdout();
-    EXPECT_NE(device.Create(window, kWidth, kHeight, 1), 0);
-    testing::internal::GetCapturedStdout();  // its ERROR line is e2e/gl_driver.sh's
-    const RenderDevice clear = {};
-    for (int release = 1; release <= 2; ++release) {  // the second only clears the record again
-        device.Release();
-        EXPECT_EQ(GetDC(window), nullptr) << "the window is gone";
-        EXPECT_EQ(memcmp(&device, &clear, sizeof device), 0) << "after Release " << release;
-        device.width = 640;  // a value with no handle behind it
     }
 }
 
