@@ -210,24 +210,4 @@ TEST_F(FontOutlinesTest, GlyphsAreTheFontsOwnOutlinesAndAdvances) {
     EXPECT_LT(DrawGlyph(coarse + '@').size(), DrawGlyph(device.lineFontBase + '@').size()) << "lines at deviation 0.03, 0";
 }
 
-// With a bitmap font selected, or no current context, the call returns FALSE, creates no list and
-// writes no metrics.
-TEST_F(FontOutlinesTest, RefusedCallsChangeNothing) {
-    const GLuint base = 4242;  // a free name: a list made by the call shows in glIsList
-    GLYPHMETRICSFLOAT m = {7, 7, {7, 7}, 7, 7};
-    auto call = [&] { return wglUseFontOutlinesA(device.dc, 'A', 1, base, 0.0f, 0.1f, WGL_FONT_POLYGONS, &m); };
-    for (bool noContext : {false, true}) {
-        SCOPED_TRACE(noContext ? "no current context" : "a bitmap font selected");
-        SelectObject(device.dc, GetStockObject(noContext ? DEFAULT_GUI_FONT : 13));  // 13: SYSTEM_FONT
-        ASSERT_TRUE(wglMakeCurrent(device.dc, noContext ? nullptr : device.context));
-        EXPECT_FALSE(call());
-        ASSERT_TRUE(wglMakeCurrent(device.dc, device.context));
-        EXPECT_FALSE(glIsList(base));
-        EXPECT_EQ(m.gmfCellIncX, 7.0f);
-    }
-    ASSERT_TRUE(call());
-    EXPECT_TRUE(glIsList(base));
-    EXPECT_NE(m.gmfCellIncX, 7.0f);
-}
-
 }  // namespace

@@ -1,10 +1,8 @@
 // The Win32 behaviour the program relies on, stated once and checked on two implementations: the
 // platform layer (Linux) and Wine, which runs the same source built with mingw-w64 against the
 // real Windows headers. Only Win32's own calls appear here, so a case that passes on both holds
-// the layer to an implementation written independently of it.
-//
-// Both run under a private X server (run.sh), whose screen size reaches the suite as
-// CONFORMANCE_SCREEN ("WIDTHxHEIGHT"), read from the server with xdpyinfo.
+// the layer to an implementation written independently of it. Both run under a private X server
+// (run.sh), which passes its screen size on as CONFORMANCE_SCREEN ("WIDTHxHEIGHT").
 #include <windows.h>
 #include <mmsystem.h>
 #include <GL/gl.h>
