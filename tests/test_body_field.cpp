@@ -75,14 +75,11 @@ TEST_F(BodyFieldTest, StepsFromTheSeededField) {
     memcpy(seeded, bodies, sizeof seeded);
     EXPECT_EQ("0 0 0 0\n", Step());
     const Body& player = bodies[0];
-    EXPECT_SAME_FLOAT(20.0038757f, player.x);
-    EXPECT_SAME_FLOAT(3.00167847f, player.y);
-    EXPECT_SAME_FLOAT(0.106936857f, player.angle);
-    EXPECT_SAME_FLOAT(552.26001f, bodies[1].x);
-    EXPECT_SAME_FLOAT(677.111816f, bodies[1].y);
-    // Body 127, seeded at x = 0 drifting left, is left outside for one frame with vx flipped.
-    EXPECT_SAME_FLOAT(-0.737998605f, bodies[127].x);
-    EXPECT_SAME_FLOAT(0.737998605f, bodies[127].vx);
+    auto place = [](const Body& b) { return std::vector<float>{b.x, b.y, b.angle}; };
+    EXPECT_EQ(place(player), (std::vector<float>{20.0038757f, 3.00167847f, 0.106936857f}));
+    EXPECT_EQ(place(bodies[1]), (std::vector<float>{552.26001f, 677.111816f, 7.2537613f}));
+    EXPECT_EQ(std::vector<float>({bodies[127].x, bodies[127].vx}), std::vector<float>({-0.737998605f, 0.737998605f}))
+        << "body 127, seeded at x = 0 drifting left, is left outside for one frame with vx flipped";
     int flips = 0, unmoved = 0;
     for (int i = 1; i < kBodyCount; ++i) {
         const Body &was = seeded[i], &is = bodies[i];
@@ -93,17 +90,15 @@ TEST_F(BodyFieldTest, StepsFromTheSeededField) {
     EXPECT_EQ(0, unmoved) << "of bodies 1 to 1023, not moved by their velocity and turned by their spin";
 
     Step();
-    EXPECT_SAME_FLOAT(20.0038757f, player.x) << " (the seeded velocity is used only once)";
-    EXPECT_SAME_FLOAT(3.00167847f, player.y);
-    EXPECT_SAME_FLOAT(2.0f * 0.10693686f, player.angle) << " (the player keeps turning by its spin)";
+    EXPECT_EQ(place(player), (std::vector<float>{20.0038757f, 3.00167847f, 2.0f * 0.10693686f}))
+        << "the seeded velocity is used only once; the player keeps turning by its spin";
     EXPECT_SAME_FLOAT(0.0f, bodies[127].x);
     EXPECT_SAME_FLOAT(0.737998605f, bodies[127].vx) << " (exactly on the edge is inside)";
 
     PlatformSetKeyForTests(VK_UP, true);
     PlatformSetKeyForTests(VK_LEFT, true);
     EXPECT_EQ("-1 -1 0 0\n", Step());
-    EXPECT_SAME_FLOAT(20.0038757f - 4.0f, player.x);
-    EXPECT_SAME_FLOAT(3.00167847f + 4.0f, player.y);
+    EXPECT_EQ(place(player), (std::vector<float>{20.0038757f - 4.0f, 3.00167847f + 4.0f, 3.0f * 0.10693686f}));
 }
 
 TEST_F(BodyFieldTest, EdgesAreStrictSinglePrecisionAndNeverHitByNaN) {
