@@ -15,14 +15,6 @@
 
 namespace {
 
-const int kSent = kMessageSent, kPosted = kMessagePosted, kDispatched = kMessageDispatched,
-          kDefault = kMessageDefault;
-
-UINT NextQueued() {
-    MSG msg = {};
-    return PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) ? msg.message : 0;
-}
-
 void Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     MSG msg = {window, message, wParam, lParam, 0, {0, 0}};
     DispatchMessageA(&msg);
@@ -56,7 +48,7 @@ TEST_F(AppWindowTest, GeometryAndCursorOfEachMode) {
         PlatformResetForTests();
         WindowObject* object = LayerWindowFromHandle(Create(c.windowed));
         ASSERT_NE(object, nullptr) << "CreateAppWindow failed";
-        EXPECT_EQ(NextQueued(), 0u) << "creation queues nothing";
+        ExpectSequence(DrainQueue(), {}, nullptr);  // creation queues nothing
         std::vector<int> client(4);  // x, y, width, height
         SDL_GetWindowPosition(object->sdl, &client[0], &client[1]);
         SDL_GetWindowSize(object->sdl, &client[2], &client[3]);
@@ -112,8 +104,7 @@ TEST_F(AppWindowTest, WindowProcedureMessageTables) {
         PlatformLogMessagesForTests(nullptr);
         ExpectSequence(log, c.expected, window);
         EXPECT_EQ(LayerWindowFromHandle(window) != nullptr, c.survives) << "window still there";
-        EXPECT_EQ(NextQueued(), c.quits ? static_cast<UINT>(WM_QUIT) : 0u) << "queued";
-        EXPECT_EQ(NextQueued(), 0u) << "queued after that";
+        ExpectSequence(DrainQueue(), c.quits ? std::vector<Step>{{kPosted, WM_QUIT, 0, {}}} : std::vector<Step>{}, window);
     }
 }
 

@@ -143,11 +143,10 @@ double Farthest(const std::vector<FeedbackVertex>& points, const Contours& outli
     return farthest;
 }
 
-// Both glyph sets against the font itself, per em: black box, origin and advance are the font's (that each
-// list moves the pen on by its advance is the conformance suite's), and every vertex lies on the font's curves,
-// at the front or (for polygons, extruded by 0.1 em) at the back; the front face covers the ink, holes left
-// open; at deviation 0 the line glyphs follow them to within one font unit, and a coarser deviation takes fewer
-// vertices. The outlines the layer keeps from one call for the next change no list.
+// Both glyph sets against the font itself, per em: black box, origin and advance are the font's, and every
+// vertex lies on the font's curves, at the front or (polygons, extruded by 0.1 em) at the back; the front face
+// covers the ink, holes left open; at deviation 0 the lines follow the curves to within one font unit, and a
+// coarser deviation takes fewer vertices. Outlines the layer keeps from one call for the next change no list.
 // Windows-1252 codes: 0x80 is the euro sign, 0x9F Y diaeresis; 0x01, 0x81 and 255 (not built) draw nothing.
 TEST_F(FontOutlinesTest, GlyphsAreTheFontsOwnOutlinesAndAdvances) {
     Font font;

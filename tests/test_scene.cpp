@@ -1,6 +1,5 @@
-// The frame-rate meter on a clock the test sets; the render device; the scene drawn into Mesa and read
-// back before the swap, or through GL feedback; the grid's guard against a spacing that stops advancing.
-// (A failed OpenGL set-up is e2e/gl_driver.sh's, with the drivers that fail.)
+// The frame-rate meter on a clock the test sets; the render device (its failures are e2e/gl_driver.sh's);
+// the scene drawn into Mesa and read back before the swap, or through GL feedback; the grid's stall guard.
 #include <math.h>
 #include <stdlib.h>
 
@@ -93,9 +92,8 @@ TEST_F(SceneTest, DeviceAsksForSwapSynchronisationWhereOfferedAndFillsThePalette
 std::vector<unsigned char> frame(kWidth * kHeight * 4);  // RGBA, read back before the swap
 
 // Renders a frame, expects what it prints and, where no shape reaches, the grid at phase (px, py) only: a line
-// at p lights the pixel it crosses, the one left of or below it when on a boundary, twice where lines cross,
-// none from x = 1024 or y = 768 on. The title, palette 240 (red = blue, green a fifteenth), starts at the
-// bottom-left corner.
+// at p lights the pixel it crosses (left of or below it on a boundary), twice where lines cross, none from
+// x = 1024 or y = 768 on. The title, palette 240 (red = blue, green a fifteenth), starts at the bottom-left.
 void RenderAndExpect(const char* printed, const std::vector<int>& covered, double px, double py) {
     testing::internal::CaptureStdout();
     device.RenderFrame([](RenderDevice* target) {
@@ -151,12 +149,6 @@ TEST_F(SceneTest, FramesShowTheGridAndTitleAndTickTheClockAndTheMeter) {
     RenderAndExpect("2.00 fps            \n", covered, 0.5, 11.5);  // one meter tick per frame drawn
 }
 
-std::vector<float> Get(GLenum what, int count) {
-    std::vector<float> values(count);
-    glGetFloatv(what, values.data());
-    return values;
-}
-
 // Past 512 adding 1/32768 no longer moves a float: the grid must stop there, not spin until CTest's
 // time-out ends the run.
 TEST_F(SceneTest, GridReturnsWhenTheSpacingStopsAdvancing) {
@@ -165,8 +157,10 @@ TEST_F(SceneTest, GridReturnsWhenTheSpacingStopsAdvancing) {
     glEnable(GL_RASTERIZER_DISCARD);  // millions of lines: only their vertices go through
     device.DrawGrid(1.0f / 32768.0f, 0.0f, 0.0f, 128, 3.0f);
     glDisable(GL_RASTERIZER_DISCARD);
-    EXPECT_EQ(Get(GL_LINE_WIDTH, 1), std::vector<float>{1.0f}) << "back to width 1 at the end";
-    EXPECT_EQ(Get(GL_MODELVIEW_STACK_DEPTH, 1), std::vector<float>{1.0f}) << "the matrix pushed is popped";
+    GLfloat width = 0, depth = 0;
+    glGetFloatv(GL_LINE_WIDTH, &width);
+    glGetFloatv(GL_MODELVIEW_STACK_DEPTH, &depth);
+    EXPECT_EQ(std::vector<float>({width, depth}), std::vector<float>({1.0f, 1.0f})) << "back to width 1, the matrix popped";
 }
 
 std::vector<FeedbackPrimitive> drawnScene;

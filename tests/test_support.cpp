@@ -31,6 +31,12 @@ void ExpectSequence(const std::vector<LoggedMessage>& got, const std::vector<Ste
     EXPECT_EQ(logged, expected) << "messages logged, and the table's";
 }
 
+std::vector<LoggedMessage> DrainQueue() {
+    std::vector<LoggedMessage> left;
+    for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) left.push_back({kMessagePosted, m.hwnd, m.message, m.wParam, m.lParam});
+    return left;
+}
+
 std::vector<FeedbackPrimitive> CaptureFeedback(const std::function<void()>& draw, GLenum type, size_t capacity) {
     std::vector<GLfloat> buffer(capacity);
     glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), type, buffer.data());

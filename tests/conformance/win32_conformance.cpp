@@ -27,16 +27,14 @@ bool OnWine() {
 #endif
 }
 
-// The messages whose order the program relies on; Windows sends many others in between
-// (WM_GETMINMAXINFO, WM_NCCALCSIZE, WM_WINDOWPOSCHANGING, activation and focus), which the
-// tables leave out, as Wine's own tests mark them optional.
+// The messages whose order the program relies on; the many others Windows sends in between (sizing,
+// activation, focus) are left out, as Wine's own tests mark them optional.
 #define WATCHED(message) {message, #message}
 const struct { UINT message; const char* name; } kWatched[] = {
     WATCHED(WM_NCCREATE), WATCHED(WM_CREATE), WATCHED(WM_SHOWWINDOW), WATCHED(WM_PAINT),
     WATCHED(WM_CLOSE),    WATCHED(WM_DESTROY), WATCHED(WM_NCDESTROY)};
 
-// Each call under test opens a line ("call:"); the watched messages its window procedure
-// receives before the call returns follow on that line.
+// Each call under test opens a line ("call:"), followed by the watched messages sent before it returns.
 std::string traffic;
 
 LRESULT CALLBACK LoggingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

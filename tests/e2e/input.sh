@@ -2,9 +2,8 @@
 # Keys held through the X server: the right arrow shows as horizontal +1 in the per-frame input line
 # and moves the player's outline (radius 32, seeded at (20, 3)) 4 pixels a frame to the right, where
 # a screenshot shows it; Z shows as button 1 (32768), up and left together as -1 -1, and down as
-# vertical +1 while another window has the focus (keys act system-wide); the frame-rate lines keep
-# their format (their rate is test_scene's meter on timeGetTime, held to a real clock by the
-# conformance suite). Pressing Escape (the press alone) ends the program with status 0.
+# vertical +1 while another window has the focus (keys act system-wide); frame-rate lines keep their
+# format. Pressing Escape (the press alone) ends the program with status 0.
 . "$(dirname "$0")/lib.sh"
 e2e_setup "$@" xdotool xwininfo import convert
 hold() { xdotool keydown "$@" && sleep 1 && xdotool keyup "$@" && sleep 0.3 || fail "xdotool could not hold $*"; }

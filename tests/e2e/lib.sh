@@ -1,7 +1,6 @@
-# Shared helpers of the end-to-end scripts: a private Xvfb, the program with its output in files,
-# waits with deadlines, and clean-up however the script ends. Scripts call e2e_setup "$@" first.
-# E2E_LAUNCHER, when set, runs the program (wine64 for the Windows build); with WINESERVER set,
-# clean-up also ends that Wine session.
+# Shared helpers of the end-to-end scripts: a private Xvfb, the program with its output in files, waits
+# with deadlines, and clean-up however the script ends. Scripts call e2e_setup "$@" first. E2E_LAUNCHER,
+# when set, runs the program (wine64 for the Windows build); with WINESERVER set, clean-up ends that too.
 set -u -o pipefail
 readonly E2E_TITLE='Brimvalk Test.' E2E_SCREEN=1280x1024
 e2e_program='' e2e_dir='' e2e_xvfb_pid='' e2e_pid='' e2e_window=''
