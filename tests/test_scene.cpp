@@ -105,8 +105,8 @@ void RenderAndExpect(const char* printed, const std::vector<int>& covered, doubl
     std::string first;  // the first few wrong pixels: x, y, the RGB got and the grey wanted
     const float* grey = device.palette[128];  // drawn additively at its alpha, once per line
     std::vector<int> lit(kWidth + kHeight, 0);  // the lines through each column, then each row
-    for (double p = px; p < kWidth; p += 32) lit[static_cast<int>(ceil(p)) - 1] += p > 0;
-    for (double p = py; p < kHeight; p += 32) lit[kWidth + static_cast<int>(ceil(p)) - 1] += p > 0;
+    for (double p = px > 0 ? px : px + 32; p < kWidth; p += 32) ++lit[static_cast<int>(ceil(p)) - 1];
+    for (double p = py > 0 ? py : py + 32; p < kHeight; p += 32) ++lit[kWidth + static_cast<int>(ceil(p)) - 1];
     std::vector<int> t = {kWidth, kHeight, -1, -1, 0};  // the title's left, bottom, right, top and pixels
     for (int i = 0; i < kWidth * kHeight; ++i) {
         const int x = i % kWidth, y = i / kWidth, r = frame[i * 4], g = frame[i * 4 + 1], b = frame[i * 4 + 2];
