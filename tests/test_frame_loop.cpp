@@ -15,15 +15,6 @@
 namespace {
 
 const UINT kPrivate = 0x0400;  // WM_USER; the program defines no messages of its own
-const int kPosted = kMessagePosted, kDispatched = kMessageDispatched, kDefault = kMessageDefault;
-
-// Empties the queue and returns what it held, as posted messages.
-std::vector<LoggedMessage> DrainQueue() {
-    std::vector<LoggedMessage> left;
-    for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);)
-        left.push_back({kPosted, m.hwnd, m.message, m.wParam, m.lParam});
-    return left;
-}
 
 class FrameLoopTest : public ::testing::Test {
 protected:

@@ -1,9 +1,7 @@
-// The frame-rate meter on a clock the test sets; the render device; the scene drawn into Mesa and read
-// back before the swap, or through GL feedback; the grid primitive on its own.
+// The frame-rate meter on a clock the test sets; the render device (its failures are e2e/gl_driver.sh's);
+// the scene drawn into Mesa and read back before the swap, or through GL feedback; the grid's stall guard.
 #include <math.h>
-#include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include <SDL.h>
 
@@ -80,9 +78,6 @@ TEST_F(SceneTest, DeviceAsksForSwapSynchronisationWhereOfferedAndFillsThePalette
             HWND window = CreateAppWindow("Scene Test", kWidth, kHeight, 1, PassThroughWindowProc);
             ASSERT_EQ(device.Create(window, kWidth, kHeight, 0), 0);
         }
-        const std::string extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-        EXPECT_EQ(extensions.find("WGL_EXT_swap_control") != std::string::npos, offered) << extensions;
-        EXPECT_EQ(wglGetProcAddress("wglSwapIntervalEXT") != nullptr, offered);
         EXPECT_EQ(SDL_GL_GetSwapInterval(), offered ? 1 : 0) << "one refresh per swap when offered";
         const Uint32 flags = SDL_GetWindowFlags(SDL_GL_GetCurrentWindow());
         EXPECT_EQ((flags & SDL_WINDOW_FULLSCREEN) != 0, !offered) << "flags " << flags;
@@ -94,69 +89,36 @@ TEST_F(SceneTest, DeviceAsksForSwapSynchronisationWhereOfferedAndFillsThePalette
     }
 }
 
-TEST_F(SceneTest, FailedContextIsReportedAndReleaseStillDestroysTheWindow) {
-    device.Release();
-    PlatformResetForTests();
-    PlatformFailContextsForTests(true);
-    HWND window = CreateAppWindow("Scene Test", kWidth, kHeight, 1, PassThroughWindowProc);
-    testing::internal::CaptureStdout();
-    EXPECT_NE(device.Create(window, kWidth, kHeight, 1), 0);
-    const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(printed.rfind("ERROR : ", 0), 0u) << printed;
-    EXPECT_EQ(printed.find('\n'), printed.size() - 1) << "one line: " << printed;
-    const RenderDevice clear = {};
-    for (int release = 1; release <= 2; ++release) {  // the second only clears the record again
-        device.Release();
-        EXPECT_EQ(GetDC(window), nullptr) << "the window is gone";
-        EXPECT_EQ(memcmp(&device, &clear, sizeof device), 0) << "after Release " << release;
-        device.width = 640;  // a value with no handle behind it
-    }
-}
-
 std::vector<unsigned char> frame(kWidth * kHeight * 4);  // RGBA, read back before the swap
-struct Colour { int r, g, b; };
-
-// Palette entry `index` drawn `layers` times over black: additive, at the palette's alpha.
-Colour Blended(int index, int layers = 1) {
-    const float* c = device.palette[index];
-    auto byte = [&](float v) { return static_cast<int>(lroundf(fminf(1.0f, v * c[3] * layers) * 255.0f)); };
-    return {byte(c[0]), byte(c[1]), byte(c[2])};
-}
-
-// Pixels checked and wrong, the first few wrong as x, y, the RGB got and the RGB wanted.
-struct Tally {
-    long checked = 0, wrong = 0;
-    std::string first;
-    void Check(int x, int y, Colour want) {
-        const unsigned char* p = &frame[(y * kWidth + x) * 4];
-        const std::vector<int> got = {x, y, p[0], p[1], p[2], want.r, want.g, want.b};
-        ++checked;
-        if ((abs(got[2] - want.r) > 1 || abs(got[3] - want.g) > 1 || abs(got[4] - want.b) > 1) && wrong++ < 5)
-            first += " " + testing::PrintToString(got);
-    }
-};
 
 // Renders a frame, expects what it prints and, where no shape reaches, the grid at phase (px, py) only: a line
-// on a pixel boundary lights the pixel left of or below it, twice where lines cross, none on x = 1024 or y = 768.
-// The title, palette 240 (red = blue, green a fifteenth), starts at the bottom-left corner.
-void RenderAndExpect(const char* printed, const std::vector<int>& covered, int px, int py) {
+// at p lights the pixel it crosses (left of or below it on a boundary), twice where lines cross, none from
+// x = 1024 or y = 768 on. The title, palette 240 (red = blue, green a fifteenth), starts at the bottom-left.
+void RenderAndExpect(const char* printed, const std::vector<int>& covered, double px, double py) {
     testing::internal::CaptureStdout();
     device.RenderFrame([](RenderDevice* target) {
         DrawScene(target);
         glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, frame.data());
     });
     EXPECT_EQ(testing::internal::GetCapturedStdout(), printed);
-    Tally tally;
+    long checked = 0, wrong = 0;
+    std::string first;  // the first few wrong pixels: x, y, the RGB got and the grey wanted
+    const float* grey = device.palette[128];  // drawn additively at its alpha, once per line
+    std::vector<int> lit(kWidth + kHeight, 0);  // the lines through each column, then each row
+    for (double p = px > 0 ? px : px + 32; p < kWidth; p += 32) ++lit[static_cast<int>(ceil(p)) - 1];
+    for (double p = py > 0 ? py : py + 32; p < kHeight; p += 32) ++lit[kWidth + static_cast<int>(ceil(p)) - 1];
     std::vector<int> t = {kWidth, kHeight, -1, -1, 0};  // the title's left, bottom, right, top and pixels
     for (int i = 0; i < kWidth * kHeight; ++i) {
         const int x = i % kWidth, y = i / kWidth, r = frame[i * 4], g = frame[i * 4 + 1], b = frame[i * 4 + 2];
-        const int lines = ((x + 1 - px) % 32 == 0 && x + 1 < kWidth) + ((y + 1 - py) % 32 == 0 && y + 1 < kHeight);
-        if (covered[i] == 0) tally.Check(x, y, Blended(128, lines));
+        const int want = static_cast<int>(lroundf(fminf(1.0f, grey[0] * grey[3] * (lit[x] + lit[kWidth + y])) * 255.0f));
+        checked += covered[i] == 0;
+        if (covered[i] == 0 && (abs(r - want) > 1 || abs(g - want) > 1 || abs(b - want) > 1) && wrong++ < 5)
+            first += " " + testing::PrintToString(std::vector<int>{x, y, r, g, b, want});
         if (r < 100 || abs(r - b) > 2 || abs(g * 15 - r) > 30) continue;
         t = {std::min(t[0], x), std::min(t[1], y), std::max(t[2], x), std::max(t[3], y), t[4] + 1};
     }
-    EXPECT_GT(tally.checked, kWidth * kHeight / 4);
-    EXPECT_EQ(tally.wrong, 0) << "grid at phase (" << px << ", " << py << "):" << tally.first;
+    EXPECT_GT(checked, kWidth * kHeight / 4);
+    EXPECT_EQ(wrong, 0) << "grid at phase (" << px << ", " << py << "):" << first;
     // The title's ink at 24 pixels to the em: each glyph's black box at the pen, which each advance moves on.
     double pen = 0, left = 1e9, right = 0, top = 0;
     for (int i = 0; i < kProgramTitleLength; ++i) {
@@ -182,77 +144,9 @@ TEST_F(SceneTest, FramesShowTheGridAndTitleAndTickTheClockAndTheMeter) {
     RenderAndExpect("", covered, 0, 0);  // the first frame opens the meter's interval
     EXPECT_EQ(sceneClock, 1.0 / 60.0);
 
-    sceneClock = 10.0;  // 300 and 500 pixels on: 12 and 20 into a cell
+    sceneClock = 3333.35;  // 55 minutes on, 100000.5 and 166667.5 pixels: half a pixel and 11.5 into a cell
     fakeNow += 1000;
-    RenderAndExpect("2.00 fps            \n", covered, 12, 20);  // one meter tick per frame drawn
-}
-
-// DrawGrid on its own: lines through GL feedback in window coordinates.
-std::vector<float> Get(GLenum what, int count) {
-    std::vector<float> values(count);
-    glGetFloatv(what, values.data());
-    return values;
-}
-
-std::vector<float> Palette(int index) { return std::vector<float>(device.palette[index], device.palette[index] + 4); }
-
-// A line as "x0,y0 x1,y1" to the thousandth of a pixel.
-std::string Line(float x0, float y0, float x1, float y1) {
-    auto r = [](float v) { return roundf(v * 1000.0f) / 1000.0f + 0.0f; };
-    char text[96];
-    snprintf(text, sizeof text, "%g,%g %g,%g", r(x0), r(y0), r(x1), r(y1));
-    return text;
-}
-
-// DrawGrid's primitives in device pixels, in drawing order. Drawn at half size moved in by 64, so
-// that lines off the window's edges reach feedback too.
-std::vector<std::string> GridLines(float spacing, float offsetX, float offsetY) {
-    const std::vector<FeedbackPrimitive> drawn = CaptureFeedback([&] {
-        glPushMatrix();
-        glTranslatef(64.0f, 64.0f, 0.0f);
-        glScalef(0.5f, 0.5f, 1.0f);
-        device.DrawGrid(spacing, offsetX, offsetY, 128, 0.5f);
-        glPopMatrix();
-    });
-    std::vector<std::string> lines;
-    for (const FeedbackPrimitive& p : drawn) {
-        const std::vector<FeedbackVertex>& v = p.vertices;
-        const bool line = p.token == GL_LINE_TOKEN || p.token == GL_LINE_RESET_TOKEN;
-        lines.push_back(line ? Line((v[0].x - 64) * 2, (v[0].y - 64) * 2, (v[1].x - 64) * 2, (v[1].y - 64) * 2)
-                             : "token " + std::to_string(p.token));
-    }
-    return lines;
-}
-
-TEST_F(SceneTest, GridLinesFollowTheSpacingAndThePhaseOfTheOffsets) {
-    device.RenderFrame([](RenderDevice*) {});  // leaves the pixel projection in place
-    struct Case { float spacing, offsetX, offsetY, firstX; int countX; float firstY; int countY; };
-    const Case cases[] = {
-        {32, 0, 0, 0, 32, 0, 24},  // x = 0..992, y = 0..736: none on 1024 or 768
-        {32, 45.5f, 100.25f, 13.5f, 32, 4.25f, 24},
-        {32, -40, -70, -8, 33, -6, 25},  // negative offsets: the first line in (-32, 0]
-        {32, -64, -96, 0, 32, 0, 24},  // a negative multiple: the first line on the edge
-        {32, 100000.75f, 250001.5f, 0.75f, 32, 17.5f, 24},
-        {100, 30, -20, 30, 10, -20, 8},
-        {0, 0, 0, 0, 0, 0, 0},  // no positive spacing: no line and no state changed
-        {-32, 0, 0, 0, 0, 0, 0},
-        {NAN, 0, 0, 0, 0, 0, 0},  // gets past the test of the spacing but positions no line
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "DrawGrid(" << c.spacing << ", " << c.offsetX << ", " << c.offsetY << ")");
-        std::vector<std::string> expected;
-        for (int i = 0; i < c.countX + c.countY; ++i) {  // the vertical lines, then the horizontal ones
-            const float p = i < c.countX ? c.firstX + c.spacing * i : c.firstY + c.spacing * (i - c.countX);
-            expected.push_back(i < c.countX ? Line(p, 0, p, 768) : Line(0, p, 1024, p));
-        }
-        glColor4f(0.125f, 0.25f, 0.375f, 0.625f);
-        glLineWidth(3.0f);
-        EXPECT_EQ(GridLines(c.spacing, c.offsetX, c.offsetY), expected);
-        const bool drew = !(c.spacing <= 0.0f);
-        EXPECT_EQ(Get(GL_LINE_WIDTH, 1), std::vector<float>{drew ? 1.0f : 3.0f});
-        EXPECT_EQ(Get(GL_CURRENT_COLOR, 4), drew ? Palette(128) : std::vector<float>({0.125f, 0.25f, 0.375f, 0.625f}));
-        EXPECT_EQ(Get(GL_MODELVIEW_STACK_DEPTH, 1), std::vector<float>{1.0f});
-    }
+    RenderAndExpect("2.00 fps            \n", covered, 0.5, 11.5);  // one meter tick per frame drawn
 }
 
 // Past 512 adding 1/32768 no longer moves a float: the grid must stop there, not spin until CTest's
@@ -263,7 +157,10 @@ TEST_F(SceneTest, GridReturnsWhenTheSpacingStopsAdvancing) {
     glEnable(GL_RASTERIZER_DISCARD);  // millions of lines: only their vertices go through
     device.DrawGrid(1.0f / 32768.0f, 0.0f, 0.0f, 128, 3.0f);
     glDisable(GL_RASTERIZER_DISCARD);
-    EXPECT_EQ(Get(GL_LINE_WIDTH, 1), std::vector<float>{1.0f}) << "back to width 1 at the end";
+    GLfloat width = 0, depth = 0;
+    glGetFloatv(GL_LINE_WIDTH, &width);
+    glGetFloatv(GL_MODELVIEW_STACK_DEPTH, &depth);
+    EXPECT_EQ(std::vector<float>({width, depth}), std::vector<float>({1.0f, 1.0f})) << "back to width 1, the matrix popped";
 }
 
 std::vector<FeedbackPrimitive> drawnScene;

@@ -17,38 +17,24 @@ std::string Show(int event, UINT message, HWND window, WPARAM wParam, const std:
     if (lParam) out << " lParam 0x" << *lParam;
     return out.str();
 }
-std::string Show(const LoggedMessage& m) { return Show(m.event, m.message, m.window, m.wParam, m.lParam); }
-HWND Owner(const Step& s, HWND window) { return s.message == WM_QUIT ? nullptr : window; }
-std::string Show(const Step& s, HWND window) { return Show(s.event, s.message, Owner(s, window), s.wParam, s.lParam); }
-
-bool Matches(const Step& want, const LoggedMessage& got, HWND window) {
-    return got.event == want.event && got.message == want.message && got.window == Owner(want, window) &&
-           got.wParam == want.wParam && (!want.lParam || got.lParam == *want.lParam);
-}
 
 }  // namespace
 
 void ExpectSequence(const std::vector<LoggedMessage>& got, const std::vector<Step>& want, HWND window) {
-    auto matches = [&](size_t w, size_t g) {
-        return w < want.size() && g < got.size() && Matches(want[w], got[g], window);
-    };
-    std::string problems;
-    for (size_t w = 0, g = 0; w < want.size() || g < got.size();) {
-        const std::string at = "  index " + std::to_string(g) + ": ";
-        if (matches(w, g)) {
-            ++w, ++g;
-        } else if (w == want.size() || matches(w, g + 1)) {
-            problems += at + "spurious " + Show(got[g++]) + "\n";
-        } else if (g == got.size() || matches(w + 1, g)) {
-            problems += at + "missing " + Show(want[w++], window) + "\n";
-        } else {
-            problems += at + "expected " + Show(want[w++], window) + ", got " + Show(got[g++]) + "\n";
-        }
+    std::vector<std::string> logged, expected;  // lParam shown where the table gives it
+    for (const Step& s : want) expected.push_back(Show(s.event, s.message, s.message == WM_QUIT ? nullptr : window, s.wParam, s.lParam));
+    for (size_t i = 0; i < got.size(); ++i) {
+        const LoggedMessage& m = got[i];
+        logged.push_back(Show(m.event, m.message, m.window, m.wParam,
+                              i < want.size() && want[i].lParam ? std::optional<LPARAM>(m.lParam) : std::nullopt));
     }
-    if (problems.empty()) return;
-    std::string all;
-    for (const LoggedMessage& m : got) all += "  " + Show(m) + "\n";
-    ADD_FAILURE() << "messages differ from the table:\n" << problems << "logged:\n" << all;
+    EXPECT_EQ(logged, expected) << "messages logged, and the table's";
+}
+
+std::vector<LoggedMessage> DrainQueue() {
+    std::vector<LoggedMessage> left;
+    for (MSG m; PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE);) left.push_back({kMessagePosted, m.hwnd, m.message, m.wParam, m.lParam});
+    return left;
 }
 
 std::vector<FeedbackPrimitive> CaptureFeedback(const std::function<void()>& draw, GLenum type, size_t capacity) {

@@ -18,14 +18,17 @@ LRESULT CALLBACK PassThroughWindowProc(HWND window, UINT message, WPARAM wParam,
 
 // One expected step of message traffic, as in Wine's user32 tables; lParam is compared only when
 // given. WM_QUIT belongs to the thread, every other message to the window under test.
+const int kSent = kMessageSent, kPosted = kMessagePosted, kDispatched = kMessageDispatched, kDefault = kMessageDefault;
 struct Step {
-    int event;  // kMessageSent, kMessagePosted, ...
+    int event;  // kSent, kPosted, ...
     UINT message;
     WPARAM wParam;
     std::optional<LPARAM> lParam;
 };
-// Reports each missing, spurious or different message with its index, then everything logged.
+// Compares the messages logged with the table, in order.
 void ExpectSequence(const std::vector<LoggedMessage>& got, const std::vector<Step>& want, HWND window);
+// Empties the thread's queue and returns what it held, as posted messages.
+std::vector<LoggedMessage> DrainQueue();
 
 // One vertex as GL feedback mode reports it, in window coordinates; depth and colour only in
 // GL_3D_COLOR mode.

@@ -1,10 +1,8 @@
 // The Win32 behaviour the program relies on, stated once and checked on two implementations: the
 // platform layer (Linux) and Wine, which runs the same source built with mingw-w64 against the
 // real Windows headers. Only Win32's own calls appear here, so a case that passes on both holds
-// the layer to an implementation written independently of it.
-//
-// Both run under a private X server (run.sh), whose screen size reaches the suite as
-// CONFORMANCE_SCREEN ("WIDTHxHEIGHT"), read from the server with xdpyinfo.
+// the layer to an implementation written independently of it. Both run under a private X server
+// (run.sh), which passes its screen size on as CONFORMANCE_SCREEN ("WIDTHxHEIGHT").
 #include <windows.h>
 #include <mmsystem.h>
 #include <GL/gl.h>
@@ -12,9 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -29,31 +27,19 @@ bool OnWine() {
 #endif
 }
 
-// The messages whose order the program relies on; Windows sends many others in between
-// (WM_GETMINMAXINFO, WM_NCCALCSIZE, WM_WINDOWPOSCHANGING, activation and focus), which the
-// tables leave out, as Wine's own tests mark them optional.
-const UINT kWatched[] = {WM_NCCREATE, WM_CREATE, WM_SHOWWINDOW, WM_PAINT, WM_CLOSE, WM_DESTROY, WM_NCDESTROY};
+// The messages whose order the program relies on; the many others Windows sends in between (sizing,
+// activation, focus) are left out, as Wine's own tests mark them optional.
+#define WATCHED(message) {message, #message}
+const struct { UINT message; const char* name; } kWatched[] = {
+    WATCHED(WM_NCCREATE), WATCHED(WM_CREATE), WATCHED(WM_SHOWWINDOW), WATCHED(WM_PAINT),
+    WATCHED(WM_CLOSE),    WATCHED(WM_DESTROY), WATCHED(WM_NCDESTROY)};
 
-std::string Name(UINT message) {
-    switch (message) {
-        case WM_NCCREATE: return "WM_NCCREATE";
-        case WM_CREATE: return "WM_CREATE";
-        case WM_SHOWWINDOW: return "WM_SHOWWINDOW";
-        case WM_PAINT: return "WM_PAINT";
-        case WM_CLOSE: return "WM_CLOSE";
-        case WM_DESTROY: return "WM_DESTROY";
-        case WM_NCDESTROY: return "WM_NCDESTROY";
-        default: return "message " + std::to_string(message);
-    }
-}
-
-// Each call under test opens a line ("call:"); the watched messages its window procedure
-// receives before the call returns follow on that line.
+// Each call under test opens a line ("call:"), followed by the watched messages sent before it returns.
 std::string traffic;
 
 LRESULT CALLBACK LoggingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    for (UINT watched : kWatched) {
-        if (message == watched) traffic += " " + Name(message) + (message == WM_SHOWWINDOW ? wParam ? "(TRUE)" : "(FALSE)" : "");
+    for (const auto& w : kWatched) {
+        if (message == w.message) traffic += std::string(" ") + w.name + (message != WM_SHOWWINDOW ? "" : wParam ? "(TRUE)" : "(FALSE)");
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -61,20 +47,16 @@ LRESULT CALLBACK LoggingWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 void Call(const char* what) { traffic += std::string(traffic.empty() ? "" : "\n") + what + ":"; }
 
 // Registers a class of its own for each test: classes live as long as the process, on both.
-ATOM Register(const char* name, WNDPROC windowProc = LoggingWindowProc) {
-    WNDCLASSEXA windowClass = {};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_CLASSDC;
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    windowClass.lpszClassName = name;
+ATOM Register(const char* name) {
+    const WNDCLASSEXA windowClass = {sizeof(WNDCLASSEXA), CS_VREDRAW | CS_HREDRAW | CS_CLASSDC, LoggingWindowProc, 0, 0,
+                                     GetModuleHandleA(nullptr), nullptr, LoadCursorA(nullptr, IDC_ARROW),
+                                     static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)), nullptr, name, nullptr};
     return RegisterClassExA(&windowClass);
 }
 
 const DWORD kWindowed = 0x00CE0000, kWindowedEx = 0x00040100;
 
+// A 320x240 window at (40, 30).
 HWND Create(const char* className, DWORD style = kWindowed, DWORD exStyle = kWindowedEx) {
     return CreateWindowExA(exStyle, className, className, style, 40, 30, 320, 240, nullptr, nullptr,
                            GetModuleHandleA(nullptr), nullptr);
@@ -86,12 +68,7 @@ void Drain() {
     for (int i = 0; i < 1000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) DispatchMessageA(&msg);
 }
 
-std::string Show(const RECT& r) {
-    char text[64];
-    snprintf(text, sizeof text, "(%ld, %ld, %ld, %ld)", static_cast<long>(r.left), static_cast<long>(r.top),
-             static_cast<long>(r.right), static_cast<long>(r.bottom));
-    return text;
-}
+std::vector<LONG> Edges(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 
 // CreateWindowExA sends WM_NCCREATE, then WM_CREATE; ShowWindow(SW_SHOW) sends WM_SHOWWINDOW
 // once and returns the earlier visibility; UpdateWindow sends WM_PAINT to the newly shown window.
@@ -169,11 +146,11 @@ TEST(Win32Geometry, AdjustWindowRectExOfTheWindowedAndPopUpStyles) {
     ASSERT_TRUE(AdjustWindowRectEx(&moved, kWindowed, FALSE, kWindowedEx));
     ASSERT_TRUE(AdjustWindowRectEx(&popup, WS_POPUP, FALSE, WS_EX_APPWINDOW));
     const LONG border = at0.right - 1024;
-    EXPECT_GT(border, 0) << Show(at0);
-    EXPECT_GT(-at0.top, border + 10) << "a caption on top: " << Show(at0);
-    EXPECT_EQ(Show(at0), Show(RECT{-border, at0.top, 1024 + border, 768 + border}));
-    EXPECT_EQ(Show(moved), Show(RECT{10 - border, 20 + at0.top, 110 + border, 220 + border}));
-    EXPECT_EQ(Show(popup), Show(RECT{0, 0, 1024, 768}));
+    EXPECT_GT(border, 0);
+    EXPECT_GT(-at0.top, border + 10) << "a caption on top";
+    EXPECT_EQ(Edges(at0), (std::vector<LONG>{-border, at0.top, 1024 + border, 768 + border}));
+    EXPECT_EQ(Edges(moved), (std::vector<LONG>{10 - border, 20 + at0.top, 110 + border, 220 + border}));
+    EXPECT_EQ(Edges(popup), (std::vector<LONG>{0, 0, 1024, 768}));
 }
 
 // SM_CXSCREEN and SM_CYSCREEN are the size of the screen the X server shows.
@@ -214,38 +191,27 @@ struct GlWindow {
     HDC dc = nullptr;
     HGLRC context = nullptr;
     explicit GlWindow(const char* className) {
-        if (!Register(className, DefWindowProcA)) return;
-        window = CreateWindowExA(0, className, className, WS_POPUP, 0, 0, 256, 256, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
-        if (window == nullptr) return;
+        if (!Register(className) || (window = Create(className, WS_POPUP, 0)) == nullptr) return;
         ShowWindow(window, SW_SHOW);
         dc = GetDC(window);
-        PIXELFORMATDESCRIPTOR request = {};
-        request.nSize = sizeof request;
-        request.nVersion = 1;
-        request.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-        request.iPixelType = PFD_TYPE_RGBA;
-        request.cColorBits = 24;
-        request.cDepthBits = 16;
+        const PIXELFORMATDESCRIPTOR request = {  // RGBA, 24 colour bits, 16 depth bits
+            sizeof(PIXELFORMATDESCRIPTOR), 1, PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER, PFD_TYPE_RGBA,
+            24, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 0, 0, PFD_MAIN_PLANE, 0, 0, 0, 0};
         const int format = ChoosePixelFormat(dc, &request);
-        if (format == 0 || !SetPixelFormat(dc, format, &request)) return;
-        context = wglCreateContext(dc);
+        if (format != 0 && SetPixelFormat(dc, format, &request)) context = wglCreateContext(dc);
         if (context != nullptr && !wglMakeCurrent(dc, context)) context = nullptr;
     }
     ~GlWindow() {
-        if (context != nullptr) {
-            wglMakeCurrent(dc, nullptr);
-            wglDeleteContext(context);
-        }
+        if (context != nullptr) wglMakeCurrent(dc, nullptr), wglDeleteContext(context);
         if (dc != nullptr) ReleaseDC(window, dc);
         if (window != nullptr) DestroyWindow(window);
         Drain();
     }
 };
 
-// What glCallList(list) draws at the origin, 100 pixels to the em, in window coordinates, and
-// where it leaves the origin (the last point).
-std::vector<GLfloat> Feedback(GLuint list) {
+// The window coordinates of the vertices glCallList(list) draws at (50, 100), 100 pixels to the em,
+// then of the point where it leaves the origin.
+std::vector<std::pair<GLfloat, GLfloat>> Drawn(GLuint list) {
     std::vector<GLfloat> buffer(1 << 18);
     glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_2D, buffer.data());
     glRenderMode(GL_FEEDBACK);
@@ -257,8 +223,13 @@ std::vector<GLfloat> Feedback(GLuint list) {
     glVertex2f(0.0f, 0.0f);
     glEnd();
     const GLint used = glRenderMode(GL_RENDER);
-    buffer.resize(used > 0 ? used : 0);
-    return buffer;
+    std::vector<std::pair<GLfloat, GLfloat>> vertices;
+    for (GLint i = 0; i < used;) {  // a token, for a polygon its vertex count, then x, y per vertex
+        const GLfloat token = buffer[i++];
+        const GLint n = token == GL_POLYGON_TOKEN ? static_cast<GLint>(buffer[i++]) : token == GL_POINT_TOKEN ? 1 : 2;
+        for (GLint v = 0; v < n && i + 1 < used; ++v, i += 2) vertices.push_back({buffer[i], buffer[i + 1]});
+    }
+    return vertices;
 }
 
 // Each list of wglUseFontOutlinesA draws its glyph inside the black box its GLYPHMETRICSFLOAT
@@ -268,50 +239,36 @@ TEST(Win32Wgl, FontOutlineListsStayInTheirBlackBoxAndAdvance) {
     GlWindow gl("Conformance Outlines");
     ASSERT_NE(gl.context, nullptr) << "no OpenGL context";
     glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, 256.0, 0.0, 256.0, -256.0, 256.0);
+    glOrtho(0.0, 320.0, 0.0, 240.0, -256.0, 256.0);  // one unit per pixel of the 320x240 window
     glMatrixMode(GL_MODELVIEW);
     SelectObject(gl.dc, GetStockObject(DEFAULT_GUI_FONT));
-    const char kCodes[] = "AgiW@ ";  // with a descender, a hole, the widest, the narrowest
     for (int format : {WGL_FONT_LINES, WGL_FONT_POLYGONS}) {
         // Under Wine 8 the polygon lists come back with their metrics unset and no advance, and
         // reading them back stalls; not yet understood, so only the layer's are checked.
         if (format == WGL_FONT_POLYGONS && OnWine()) continue;
-        SCOPED_TRACE(format == WGL_FONT_LINES ? "WGL_FONT_LINES" : "WGL_FONT_POLYGONS");
         const GLuint base = glGenLists(256);
         GLYPHMETRICSFLOAT m[256] = {};
-        for (const char* c = kCodes; *c != '\0'; ++c) {
-            const unsigned char code = static_cast<unsigned char>(*c);
-            ASSERT_TRUE(wglUseFontOutlinesA(gl.dc, code, 1, base + code, 0.0f, 0.2f, format, &m[code])) << *c;
-        }
-        EXPECT_GT(m['W'].gmfCellIncX, m['i'].gmfCellIncX);
-        for (const char* c = kCodes; *c != '\0'; ++c) {
-            const unsigned char code = static_cast<unsigned char>(*c);
+        for (unsigned char code : std::string("AgiW@ ")) {  // a descender, a hole, the widest, the narrowest
+            SCOPED_TRACE(std::string(format == WGL_FONT_LINES ? "lines" : "polygons") + ", glyph '" + char(code) + "'");
             const GLYPHMETRICSFLOAT& g = m[code];
-            SCOPED_TRACE(std::string("glyph '") + *c + "'");
+            ASSERT_TRUE(wglUseFontOutlinesA(gl.dc, code, 1, base + code, 0.0f, 0.2f, format, &m[code]));
             EXPECT_GT(g.gmfCellIncX, 0.1f);
             EXPECT_EQ(g.gmfCellIncY, 0.0f);
-            const std::vector<GLfloat> drawn = Feedback(base + code);
-            ASSERT_GE(drawn.size(), 3u);
-            // The origin point ends the buffer: GL_POINT_TOKEN, x, y.
-            EXPECT_NEAR(drawn[drawn.size() - 2], 50.0f + 100.0f * g.gmfCellIncX, 0.01f) << "advance";
-            EXPECT_NEAR(drawn.back(), 100.0f, 0.01f) << "no vertical advance";
-            // Every vertex drawn before it, one em = 100 pixels, half a pixel of slack for rounding.
+            std::vector<std::pair<GLfloat, GLfloat>> drawn = Drawn(base + code);
+            ASSERT_FALSE(drawn.empty());
+            EXPECT_NEAR(drawn.back().first, 50.0f + 100.0f * g.gmfCellIncX, 0.01f) << "advance";
+            EXPECT_NEAR(drawn.back().second, 100.0f, 0.01f) << "no vertical advance";
+            drawn.pop_back();
+            EXPECT_EQ(drawn.empty(), code == ' ') << drawn.size() << " vertices";
+            // One em = 100 pixels, half a pixel of slack for rounding.
             const float left = 50.0f + 100.0f * g.gmfptGlyphOrigin.x, top = 100.0f + 100.0f * g.gmfptGlyphOrigin.y;
             const float right = left + 100.0f * g.gmfBlackBoxX, bottom = top - 100.0f * g.gmfBlackBoxY;
-            size_t vertices = 0;
-            for (size_t i = 0; i + 3 < drawn.size();) {
-                const GLfloat token = drawn[i++];
-                const size_t n = token == GL_POLYGON_TOKEN ? static_cast<size_t>(drawn[i++]) : token == GL_POINT_TOKEN ? 1 : 2;
-                for (size_t v = 0; v < n && i + 4 < drawn.size(); ++v, i += 2, ++vertices) {
-                    EXPECT_TRUE(drawn[i] >= left - 0.5f && drawn[i] <= right + 0.5f && drawn[i + 1] >= bottom - 0.5f &&
-                                drawn[i + 1] <= top + 0.5f)
-                        << "vertex (" << drawn[i] << ", " << drawn[i + 1] << ") outside the black box (" << left
-                        << ", " << bottom << ")-(" << right << ", " << top << ")";
-                }
-            }
-            EXPECT_EQ(vertices == 0, code == ' ') << vertices << " vertices";
+            int outside = 0;
+            for (const auto& [x, y] : drawn) outside += x < left - 0.5f || x > right + 0.5f || y < bottom - 0.5f || y > top + 0.5f;
+            EXPECT_EQ(outside, 0) << "vertices outside the black box (" << left << ", " << bottom << ")-(" << right
+                                  << ", " << top << ")";
         }
+        EXPECT_GT(m['W'].gmfCellIncX, m['i'].gmfCellIncX);
         glDeleteLists(base, 256);
     }
 }

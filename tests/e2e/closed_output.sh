@@ -13,6 +13,4 @@ for descriptor in 1 2; do
   [ "$target" = /dev/null ] || fail "expected descriptor $descriptor on /dev/null, got '$target'"
 done
 sleep 10
-e2e_focus_window
-xdotool key Escape || fail "xdotool could not press Escape"
-e2e_expect_exit "Escape after 10 s with stdout and stderr closed"
+e2e_escape "Escape after 10 s with stdout and stderr closed"

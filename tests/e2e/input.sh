@@ -2,8 +2,8 @@
 # Keys held through the X server: the right arrow shows as horizontal +1 in the per-frame input line
 # and moves the player's outline (radius 32, seeded at (20, 3)) 4 pixels a frame to the right, where
 # a screenshot shows it; Z shows as button 1 (32768), up and left together as -1 -1, and down as
-# vertical +1 while another window has the focus (keys act system-wide). A frame-rate line comes
-# once a second, and pressing Escape (the press alone) ends the program with status 0.
+# vertical +1 while another window has the focus (keys act system-wide); frame-rate lines keep their
+# format. Pressing Escape (the press alone) ends the program with status 0.
 . "$(dirname "$0")/lib.sh"
 e2e_setup "$@" xdotool xwininfo import convert
 hold() { xdotool keydown "$@" && sleep 1 && xdotool keyup "$@" && sleep 0.3 || fail "xdotool could not hold $*"; }
@@ -39,12 +39,6 @@ held=$(echo "$inputs" | grep -xF -e '0 1 0 0' -e '0 0 32768 0' -e '-1 -1 0 0' -e
 odd=$(echo "$inputs" | grep -vxF -e '0 0 0 0' -e '0 1 0 0' -e '0 0 32768 0' -e '-1 -1 0 0' -e '-1 0 0 0' -e '0 -1 0 0' -e '1 0 0 0')
 [ -z "$odd" ] || fail "expected only the held keys' input lines, also got: $(echo "$odd" | sort -u | tr '\n' ,)"
 [ "$(echo "$inputs" | tail -n 1)" = "0 0 0 0" ] || fail "expected all zero once every key was released"
-
-# A frame-rate line once a second: each reports at most the frames since the one before.
-reports=$(grep -c ' fps ' "$e2e_dir/stdout")
-[ "$reports" -ge 2 ] && [ "$reports" -le "$SECONDS" ] || fail "expected a frame-rate line a second in $SECONDS s, got $reports"
-awk '/ fps / { if ($1 > n) { print "FAIL: " $0 "after " n " frames"; exit 1 } n = 0; next } { n++ }' "$e2e_dir/stdout" >&2 ||
-  fail "expected no frame-rate above the frames counted since the last report"
 
 # The player after the right arrow: five points of its outline, 31.4 to 32 pixels from its centre
 # (767 - 3 = 764 from the window's top), each within a pixel: left, upper left, top, upper right,

@@ -1,7 +1,6 @@
-# Shared helpers of the end-to-end scripts: a private Xvfb, the program with its output in files,
-# waits with deadlines, and clean-up however the script ends. Scripts call e2e_setup "$@" first.
-# E2E_LAUNCHER, when set, runs the program (wine64 for the Windows build); with WINESERVER set,
-# clean-up also ends that Wine session.
+# Shared helpers of the end-to-end scripts: a private Xvfb, the program with its output in files, waits
+# with deadlines, and clean-up however the script ends. Scripts call e2e_setup "$@" first. E2E_LAUNCHER,
+# when set, runs the program (wine64 for the Windows build); with WINESERVER set, clean-up ends that too.
 set -u -o pipefail
 readonly E2E_TITLE='Brimvalk Test.' E2E_SCREEN=1280x1024
 e2e_program='' e2e_dir='' e2e_xvfb_pid='' e2e_pid='' e2e_window=''
@@ -78,6 +77,9 @@ e2e_wait_for_frames() {
 
 e2e_focus_window() { timeout 10 xdotool windowfocus --sync "$e2e_window" || fail "could not focus window $e2e_window"; }
 
+# e2e_escape WHAT: Escape pressed in the focused window ends the program with status 0.
+e2e_escape() { e2e_focus_window && xdotool key Escape || fail "xdotool could not press Escape"; e2e_expect_exit "$1"; }
+
 # e2e_expect_exit WHAT: the program ends within 15 s with status 0.
 e2e_expect_exit() {
   for _ in $(seq 150); do kill -0 "$e2e_pid" 2>/dev/null || break; sleep 0.1; done
@@ -91,12 +93,9 @@ e2e_expect_exit() {
 
 # Windows ends lines with CR LF: when every line does, the CRs go, so later checks read lines alike.
 e2e_accept_crlf() {
-  local out="$e2e_dir/stdout" lines crlf
-  [ -f "$out" ] || return 0
-  lines=$(grep -c '' "$out") crlf=$(grep -c $'\r$' "$out")
-  [ "$crlf" = 0 ] && return
-  [ "$crlf" = "$lines" ] || fail "expected every line to end alike, got $crlf of $lines lines with CR LF"
-  sed -i 's/\r$//' "$out"
+  grep -qs $'\r$' "$e2e_dir/stdout" || return 0
+  grep -qv $'\r$' "$e2e_dir/stdout" && fail "expected every line to end alike, got some with CR LF and some without"
+  sed -i 's/\r$//' "$e2e_dir/stdout"
 }
 
 # e2e_expect_line LINE WHAT: the program printed LINE as a whole line.

@@ -8,9 +8,7 @@ printf '<?xml version="1.0"?>\n<fontconfig></fontconfig>\n' >"$e2e_dir/fonts.con
 export FONTCONFIG_FILE="$e2e_dir/fonts.conf"
 e2e_start_program
 e2e_wait_for_frames
-e2e_focus_window
-xdotool key Escape || fail "xdotool could not press Escape"
-e2e_expect_exit "after Escape"
+e2e_escape "after Escape"
 [ "$(wc -l <"$e2e_dir/stderr")" = 1 ] && grep -q '"sans-serif"' "$e2e_dir/stderr" ||
   fail "expected one line on stderr naming \"sans-serif\", got: $(head -c 300 "$e2e_dir/stderr")"
 e2e_log "$(cat "$e2e_dir/stderr")"

@@ -48,6 +48,4 @@ e2e_wait_for_frames
 for signal in INT TERM HUP; do kill -s "$signal" "$e2e_pid" || fail "could not send SIG$signal"; done
 sleep 3
 kill -0 "$e2e_pid" 2>/dev/null || fail "SIGINT, SIGTERM and SIGHUP were ignored at start, yet the program ended on them"
-e2e_focus_window
-xdotool key Escape || fail "xdotool could not press Escape"
-e2e_expect_exit "Escape after the ignored signals"
+e2e_escape "Escape after the ignored signals"
