@@ -18,7 +18,7 @@ run: build
 	@tools/run-program.sh $(BUILD)/brimvalk-test
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j3
 
 # The 32-bit Windows program, cross-compiled with mingw-w64.
 windows:

@@ -41,8 +41,6 @@ struct LoggedMessage {
 // Appends every step of message traffic to `log` from now on; null stops logging.
 void PlatformLogMessagesForTests(std::vector<LoggedMessage>* log);
 
-// Creation of GL contexts fails, as on a machine without OpenGL, until reset.
-void PlatformFailContextsForTests(bool fail);
 
 // SwapBuffers calls `hook` with false just before the swap (the frame is whole in the back
 // buffer) and with true right after the swap returns; null removes it.

@@ -35,9 +35,8 @@ struct ContextState {
     std::vector<std::unique_ptr<ContextObject>> contexts;
     ContextObject* current;
     int swapControlMode;      // -1 as the driver allows, 0 never, 1 always (tests)
-    bool failCreation;        // tests: behave as a machine without OpenGL
 };
-ContextState contexts = {{}, nullptr, -1, false};
+ContextState contexts = {{}, nullptr, -1};
 
 ContextObject* ContextFromHandle(HGLRC handle) {
     for (auto& context : contexts.contexts) {
@@ -72,7 +71,7 @@ void MakeNothingCurrent() {
 
 HGLRC WINAPI wglCreateContext(HDC dc) {
     WindowObject* window = LayerWindowFromDc(dc);
-    if (window == nullptr || window->dc.pixelFormat == 0 || contexts.failCreation) return nullptr;
+    if (window == nullptr || window->dc.pixelFormat == 0) return nullptr;
 
     SDL_Window* previousWindow = SDL_GL_GetCurrentWindow();
     SDL_GLContext previous = SDL_GL_GetCurrentContext();
@@ -141,14 +140,9 @@ void PlatformSetSwapControlForTests(int mode) {
     contexts.swapControlMode = mode;
 }
 
-void PlatformFailContextsForTests(bool fail) {
-    contexts.failCreation = fail;
-}
-
 void LayerResetContexts() {
     MakeNothingCurrent();
     for (auto& context : contexts.contexts) SDL_GL_DeleteContext(context->sdl);
     contexts.contexts.clear();
     contexts.swapControlMode = -1;
-    contexts.failCreation = false;
 }
