@@ -1,13 +1,3 @@
-# Cross-compiles for 32-bit Windows with mingw-w64 (Debian: g++-mingw-w64-i686).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles for 32-bit Windows with mingw-w64 (Debian: g++-mingw-w64-i686): the shipped build.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(_triple i686-w64-mingw32)
-find_program(CMAKE_C_COMPILER NAMES ${_triple}-gcc-posix ${_triple}-gcc REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES ${_triple}-g++-posix ${_triple}-g++ REQUIRED)
-find_program(CMAKE_RC_COMPILER NAMES ${_triple}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
