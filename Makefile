@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all run test deps build windows sanitize bench soak clean
+.PHONY: all run test deps build windows sanitize bench soak package clean
 
 all: build
 
@@ -46,15 +46,14 @@ bench: deps
 	  cmake --build build-bench-win64 -j$(JOBS) >/dev/null; fi
 	bench/bench-x11.sh build-bench/bench build-bench-win64/brimvalk-test.exe
 
-# The full soak: 20,000 frames of the program offscreen with random input (CTest runs 2,000).
+# The soak: 20,000 frames of the program offscreen with random input (CI runs it as a step of its own).
 soak: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS) --target brimvalk-soak
 	SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy $(BUILD)/bench/brimvalk-soak --frames 20000
 
 # Installable packages in dist/: brimvalk-test_<version>_<arch>.deb from a Release build of the
-# Linux program and its snapshot tool, brimvalk-test-<version>-win32.zip from the i686 build.
-.PHONY: package
+# Linux program and its tools, brimvalk-test-<version>-win32.zip from the i686 build.
 package: deps windows
 	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DBRIMVALK_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build build-package -j$(JOBS)
