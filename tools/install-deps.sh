@@ -8,6 +8,7 @@ packages=(
   libsdl2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-mesa0
   libfreetype-dev libfontconfig-dev fonts-dejavu-core libx11-dev libxi-dev
   libpng-dev libgtest-dev libbenchmark-dev libcairo2-dev
+  libwayland-dev wayland-protocols libxrandr-dev weston  # the pacing tool's display timing; weston for its test
   xvfb xauth xdotool x11-utils imagemagick
   wine wine64 g++-mingw-w64-x86-64 googletest
   dpkg-dev  # dpkg-shlibdeps: the Debian package's library dependencies (make package)
