@@ -54,3 +54,110 @@ TEST(PacingStats, SummaryAndStutters) {
     for (const Case& c : cases) EXPECT_EQ(SummaryLine(Summarise(c.frameMs)), c.line);
     EXPECT_NEAR(Summarise({10, 30, 10, 15, 10, 15.01, 10}).elapsedMs, 100.01, 1e-9);
 }
+
+namespace {
+
+// Frames shown at `ms` intervals (the first at 0), with refresh counters `counters` where given.
+std::vector<Presentation> Shown(const std::vector<double>& ms, const std::vector<uint64_t>& counters = {},
+                                bool vsync = true) {
+    std::vector<Presentation> shown(ms.size() + 1);
+    double t = 100;
+    for (size_t i = 0; i < shown.size(); ++i) {
+        t += i == 0 ? 0 : ms[i - 1] / 1000;
+        shown[i].known = true;
+        shown[i].seconds = t;
+        shown[i].vsync = vsync;
+        shown[i].counterKnown = !counters.empty();
+        if (!counters.empty()) shown[i].counter = counters[i];
+    }
+    return shown;
+}
+
+}  // namespace
+
+// The verdict and the missed refreshes on series with known answers, at 50 Hz (20 ms a refresh).
+TEST(PacingDisplay, VerdictAndMissedRefreshes) {
+    struct Case {
+        const char* what;
+        std::vector<Presentation> shown;
+        int interval;
+        DisplayPacing::Verdict verdict;
+        std::vector<long> refreshes;  // frame 0 has no previous presentation: -1
+        long missed;
+    };
+    std::vector<Presentation> discarded = Shown({20, 20, 20});
+    discarded[2] = Presentation();
+    discarded[2].discarded = true;
+    std::vector<Presentation> lateCounter = Shown({20, 20, 20}, {7, 8, 9, 11});
+    const Case cases[] = {
+        {"VSYNC, exactly one refresh each, then two and three", Shown({20, 20, 40, 60}), 1, DisplayPacing::kHeld,
+         {-1, 1, 1, 2, 3}, 2},
+        {"a frame a hair over one refresh is still one", Shown({20.4, 19.6, 20}), 1, DisplayPacing::kHeld, {-1, 1, 1, 1}, 0},
+        {"counters step by whole refreshes; the times are not consulted", Shown({13, 27, 20}, {5, 6, 8, 9}), 1,
+         DisplayPacing::kHeld, {-1, 1, 2, 1}, 1},
+        {"the same counter twice: two frames in one refresh", Shown({20, 1, 20}, {5, 6, 6, 7}), 1,
+         DisplayPacing::kNotHeld, {-1, 1, 0, 1}, 0},
+        {"a swap interval of 2: two refreshes are on time", Shown({40, 40, 60}), 2, DisplayPacing::kHeld,
+         {-1, 2, 2, 3}, 1},
+        {"no VSYNC and no counter, between refreshes", Shown({26, 26, 20}, {}, false), 1, DisplayPacing::kNotHeld,
+         {-1, 1, 1, 1}, 0},
+        {"no VSYNC and no counter, on whole refreshes", Shown({20, 40, 20}, {}, false), 1, DisplayPacing::kHeld,
+         {-1, 1, 2, 1}, 1},
+        {"a frame discarded, never shown", discarded, 1, DisplayPacing::kNotHeld, {-1, 1, -1, -1}, 0},
+        {"a counter two ahead", lateCounter, 1, DisplayPacing::kHeld, {-1, 1, 1, 2}, 1},
+    };
+    for (const Case& c : cases) {
+        const std::vector<double> frameMs(c.shown.size(), 20.0);
+        const DisplayPacing pacing = JudgePacing(frameMs, c.shown, 50, c.interval);
+        EXPECT_EQ(pacing.verdict, c.verdict) << c.what;
+        EXPECT_EQ(pacing.refreshes, c.refreshes) << c.what;
+        EXPECT_EQ(pacing.missedCount, c.missed) << c.what;
+        EXPECT_FALSE(pacing.fromSwapTimes) << c.what;
+    }
+}
+
+// Without presentation times: judged from the swap times when the refresh is known, else unknown.
+TEST(PacingDisplay, SwapTimesAndNothingKnown) {
+    const std::vector<double> onRefresh = {90, 20, 21, 39, 20, 60};  // the first frame carries the start-up
+    DisplayPacing pacing = JudgePacing(onRefresh, {}, 50, 1);
+    EXPECT_EQ(pacing.verdict, DisplayPacing::kHeld);
+    EXPECT_TRUE(pacing.fromSwapTimes);
+    EXPECT_EQ(pacing.judged, 5);
+    EXPECT_EQ(pacing.missedCount, 2);
+    EXPECT_EQ(pacing.missed, (std::vector<bool>{false, false, false, true, false, true}));
+    EXPECT_EQ(VsyncLine(pacing),
+              "vsync: held (judged from swap times), 2 of 5 frames missed a refresh (40.0%); 1% low 11.1 fps, 0.1% low "
+              "11.1 fps");
+    EXPECT_EQ(JudgePacing({90, 20, 30, 20}, {}, 50, 1).verdict, DisplayPacing::kNotHeld);
+
+    pacing = JudgePacing({90, 20, 30}, {}, 0, 1);
+    EXPECT_EQ(pacing.verdict, DisplayPacing::kUnknown);
+    EXPECT_EQ(pacing.judged, 0);
+    EXPECT_EQ(VsyncLine(pacing), "vsync: unknown; 1% low 11.1 fps, 0.1% low 11.1 fps");
+    EXPECT_EQ(StallLine(pacing, 2), "stalls: 1 planted");
+    EXPECT_EQ(DisplayLine(0, "", "no clock", "", "none here", {}),
+              "display: refresh rate unknown (no clock); presentation times: not offered (none here)");
+}
+
+// The lows: 1000 over the mean of the slowest ceil(N/100) (0.1%: ceil(N/1000)) intervals, at least one.
+TEST(PacingDisplay, LowsAndStalls) {
+    std::vector<double> ms(100, 10.0);
+    ms[17] = 50;
+    EXPECT_DOUBLE_EQ(LowFps(ms, 100), 20.0);   // 1 of 100: the 50 ms frame alone
+    EXPECT_DOUBLE_EQ(LowFps(ms, 1000), 20.0);  // never fewer than one frame
+    ms.push_back(30);                          // 101 frames: the slowest 2, 40 ms on average
+    EXPECT_DOUBLE_EQ(LowFps(ms, 100), 25.0);
+    EXPECT_DOUBLE_EQ(LowFps(ms, 1000), 20.0);
+    EXPECT_EQ(LowFps({}, 100), 0.0);
+
+    // Presentation intervals, where known, are what the lows are taken over.
+    const DisplayPacing shown = JudgePacing({5, 5, 5, 5}, Shown({20, 20, 40}), 50, 1);
+    EXPECT_NEAR(shown.low1Fps, 25.0, 1e-6);
+
+    // --stall 3: frames 2 and 5 of 0..6; frame 5 seen late, frame 2 not.
+    const DisplayPacing stalled = JudgePacing(std::vector<double>(7, 20), Shown({20, 20, 20, 20, 60, 20}), 50, 1);
+    EXPECT_EQ(StallLine(stalled, 3), "stalls: 2 planted, 1 seen as missed refreshes");
+    EXPECT_TRUE(IsPlantedStall(2, 3) && IsPlantedStall(5, 3) && !IsPlantedStall(3, 3) && !IsPlantedStall(0, 3));
+    EXPECT_EQ(DisplayLine(50, "wl_output", "", "wp_presentation", "", Shown({20})),
+              "display: 50.00 Hz (wl_output); presentation times: wp_presentation (vsync, no hardware clock)");
+}
