@@ -2,8 +2,13 @@
 // nearest-rank percentiles, stutters and the summary line.
 #include <gtest/gtest.h>
 
+#include <cairo.h>
+#include <stdio.h>
+
+#include <cmath>
 #include <vector>
 
+#include "tools/pacing_plot.h"
 #include "tools/pacing_stats.h"
 
 // Each frame's time runs from the previous swap's return (the loop's start for the first), so
@@ -160,4 +165,113 @@ TEST(PacingDisplay, LowsAndStalls) {
     EXPECT_TRUE(IsPlantedStall(2, 3) && IsPlantedStall(5, 3) && !IsPlantedStall(3, 3) && !IsPlantedStall(0, 3));
     EXPECT_EQ(DisplayLine(50, "wl_output", "", "wp_presentation", "", Shown({20})),
               "display: 50.00 Hz (wl_output); presentation times: wp_presentation (vsync, no hardware clock)");
+}
+
+namespace {
+
+cairo_status_t ReadFromFile(void* closure, unsigned char* data, unsigned int length) {
+    return fread(data, 1, length, static_cast<FILE*>(closure)) == length ? CAIRO_STATUS_SUCCESS
+                                                                          : CAIRO_STATUS_READ_ERROR;
+}
+
+// The plot's inks by hue, so that a thin line's antialiased pixels, lightened towards the white
+// ground, still count: the swap line blue, the presentation line green, stutter circles red,
+// missed-refresh marks orange, the refresh lines mid grey.
+enum Hue { kBlue, kGreen, kRed, kOrange, kGrey };
+bool IsHue(Hue hue, int r, int g, int b) {
+    switch (hue) {
+        case kBlue: return b - r > 50 && b - g > 30;
+        case kGreen: return g - r > 40 && g - b > 30;
+        case kRed: return r - g > 60 && std::abs(g - b) < 25;
+        case kOrange: return r - b > 80 && g - b > 40 && r > g;
+        case kGrey: return std::abs(r - g) < 6 && std::abs(g - b) < 6 && r >= 70 && r < 200;
+    }
+    return false;
+}
+
+// Where a hue is drawn in a decoded plot, in rows FROM up to TO: the pixels' mean place, the
+// topmost row, the most frequent row and the columns spanned.
+struct Ink {
+    long count = 0;
+    double x = 0, y = 0;
+    int top = 1 << 30, commonRow = -1, left = 1 << 30, right = -1;
+};
+Ink Find(cairo_surface_t* image, int fromRow, int toRow, Hue hue) {
+    const int width = cairo_image_surface_get_width(image), height = cairo_image_surface_get_height(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    const unsigned char* data = cairo_image_surface_get_data(image);
+    std::vector<long> rows(static_cast<size_t>(height), 0);
+    Ink ink;
+    for (int y = fromRow; y < std::min(toRow, height); ++y) {
+        for (int x = 0; x < width; ++x) {
+            const uint32_t pixel = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
+            const int pr = (pixel >> 16) & 255, pg = (pixel >> 8) & 255, pb = pixel & 255;
+            if (!IsHue(hue, pr, pg, pb)) continue;
+            ++ink.count;
+            ink.x += x;
+            ink.y += y;
+            ink.top = std::min(ink.top, y);
+            ink.left = std::min(ink.left, x);
+            ink.right = std::max(ink.right, x);
+            ++rows[static_cast<size_t>(y)];
+        }
+    }
+    if (ink.count > 0) {
+        ink.x /= static_cast<double>(ink.count);
+        ink.y /= static_cast<double>(ink.count);
+        ink.commonRow = static_cast<int>(std::max_element(rows.begin(), rows.end()) - rows.begin());
+    }
+    return ink;
+}
+
+}  // namespace
+
+// The plot of a known series, decoded again: swaps steady at 18 ms, presentations on every 20 ms
+// refresh of a 50 Hz display, frame 60 taking 60 ms and shown 80 ms after frame 59. The swap line, the presentation line, the
+// refresh line, the stutter circle and the missed-refresh mark are found by their colours.
+TEST(PacingPlot, CurvesAndMarksWhereTheSeriesPutsThem) {
+    const int kFrames = 100, kSpike = 60;
+    std::vector<double> frameMs(kFrames, 18.0), presentMs(kFrames - 1, 20.0);
+    frameMs[kSpike] = 60;
+    presentMs[kSpike - 1] = 80;
+    const PacingSummary summary = Summarise(frameMs);
+    const DisplayPacing display = JudgePacing(frameMs, Shown(presentMs), 50, 1);
+    ASSERT_EQ(display.missedCount, 1);
+    ASSERT_EQ(summary.stutters, 1);
+
+    FILE* file = tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::string error;
+    ASSERT_TRUE(WritePacingPlot(frameMs, summary, display, 50, "caption", 1200, 900, file, &error)) << error;
+    rewind(file);
+    cairo_surface_t* image = cairo_image_surface_create_from_png_stream(ReadFromFile, file);
+    fclose(file);
+    ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
+    // The legend stays in the top 150 rows of a 900-row plot; below it is the plot area.
+    const int kAll = 1 << 30;
+    const Ink swaps = Find(image, 150, kAll, kBlue), presented = Find(image, 150, kAll, kGreen);
+    const Ink refresh = Find(image, 150, kAll, kGrey), circle = Find(image, 150, kAll, kRed);
+    const Ink missed = Find(image, 150, kAll, kOrange);
+    // The spike's two flanks, well above the steady rows, are even about the spike's column.
+    const Ink spike = Find(image, 150, swaps.commonRow - 100, kBlue);
+    const Ink presentedSpike = Find(image, 150, presented.commonRow - 100, kGreen);
+    cairo_surface_destroy(image);
+    ASSERT_GT(swaps.count, 0);
+    ASSERT_GT(presented.count, 0);
+    ASSERT_GT(circle.count, 0);
+    ASSERT_GT(missed.count, 0);
+
+    // Longer times are higher: the spikes' tops are far above the steady rows, and presentations at
+    // 20 ms lie above swaps at 18 ms. The longest dashed line is at two refreshes, 40 ms: a third of
+    // the way from the presentations' 20 ms row to their 80 ms peak.
+    EXPECT_LT(swaps.top, swaps.commonRow - 200);
+    EXPECT_LT(presented.commonRow, swaps.commonRow);
+    EXPECT_LT(presented.top, presented.commonRow - 200);
+    EXPECT_NEAR(refresh.commonRow, presented.commonRow - (presented.commonRow - presented.top) / 3.0, 3);
+    // The spike is frame 60 of 0..99, 60/99 of the way along the swap line; the circle is on it, the
+    // mark over the presentation line's peak there (frames are 11 pixels apart).
+    EXPECT_NEAR(spike.x, swaps.left + (swaps.right - swaps.left) * 60.0 / 99.0, 3);
+    EXPECT_NEAR(circle.x, spike.x, 3);
+    EXPECT_NEAR(missed.x, presentedSpike.x, 3);
+    EXPECT_LT(missed.y, presented.top + 2);
 }
