@@ -71,6 +71,11 @@ held=$(grep -v fps "$dir/program" | grep -n -x '0 1 0 0' | cut -d: -f1 | tr '\n'
 [ "$planted" = $((frames / 5)) ] || fail "reported $planted stalls planted in $frames frames"
 awk -F, 'NR > 1 && ($3 != "" || $4 != "" || ($5 == 1 && $2 < 30)) { print "FAIL: CSV line " NR ": " $0; bad = 1 }
   END { exit bad }' "$dir/p.csv" >&2 || exit 1
+# The wait is in the planted frames' own times, not their successors': their median is well above the rest's.
+median() { awk -F, -v planted="$1" 'NR > 2 && $5 == planted { print $2 }' "$dir/p.csv" | sort -n |
+  awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+awk -v s="$(median 1)" -v o="$(median 0)" 'BEGIN { exit !(s - o > 15) }' ||
+  fail "planted frames' median $(median 1) ms is not 15 ms above the others' $(median 0) ms"
 
 # The frame times span the run: at least the 2 s asked, within this script's clock; the mean is
 # the count over that span (the percentiles' arithmetic is test_pacing's).
