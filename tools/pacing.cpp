@@ -291,7 +291,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<DisplayTiming> display = DisplayTiming::Open(SDL_GL_GetCurrentWindow());
     std::vector<double> swapReturns;
     swapReturns.reserve(static_cast<size_t>(options.seconds * 240) + 16);
-    double timingSeconds = 0;  // spent asking for and taking presentation times
+    double timingSeconds = 0;  // spent asking for presentation times and taking them
     if (!options.holds.empty()) SetKeysForFrame(options.holds, 0);
     const double loopStart = WallSeconds();
     RunProgram([&](long frame, bool afterSwap) {
@@ -312,6 +312,7 @@ int main(int argc, char** argv) {
     display->Finish(1.0);
     const double refreshHz = display->RefreshHz();
     const std::vector<Presentation> shown = display->presentations();
+    const bool feedback = !display->presentSource.empty();
     const std::string displayLine = DisplayLine(refreshHz, display->refreshSource, display->refreshWhyUnknown,
                                                 display->presentSource, display->presentWhyNot, shown);
     display.reset();
@@ -328,7 +329,7 @@ int main(int argc, char** argv) {
     if (options.stallEvery > 0) fprintf(report, "%s\n", StallLine(pacing, options.stallEvery).c_str());
     fflush(report);
     const double timingUs = frameMs.empty() ? 0 : timingSeconds * 1e6 / static_cast<double>(frameMs.size());
-    const std::string plotCaption = caption + Format("; presentation times cost %.0f us a frame", timingUs);
+    const std::string plotCaption = caption + (feedback ? Format("; presentation feedback cost %.0f us a frame", timingUs) : "");
 
     bool written = true;
     if (!options.csv.empty()) {
