@@ -251,10 +251,14 @@ bool CheckProgramOutput(const std::string& path) {
     return true;
 }
 
-// The swap interval as the program asks for it: 1 when the context offers WGL_EXT_swap_control.
-std::string SwapIntervalLine() {
+// The program asks for a swap interval of 1 when the context offers WGL_EXT_swap_control.
+bool SwapControlOffered() {
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    const bool offered = extensions != nullptr && strstr(extensions, "WGL_EXT_swap_control") != nullptr;
+    return extensions != nullptr && strstr(extensions, "WGL_EXT_swap_control") != nullptr;
+}
+
+std::string SwapIntervalLine() {
+    const bool offered = SwapControlOffered();
     char line[128];
     snprintf(line, sizeof line, "swap interval: %s, driver reports %d",
              offered ? "asked 1 (WGL_EXT_swap_control offered)" : "not asked (no WGL_EXT_swap_control)",
@@ -286,7 +290,7 @@ int main(int argc, char** argv) {
                                 Format("; %g s", options.seconds);
 
     // The interval the swaps are asked to wait, in refreshes: none asked counts as one.
-    const int interval = swapLine.find("asked 1") != std::string::npos ? std::max(1, SDL_GL_GetSwapInterval()) : 1;
+    const int interval = SwapControlOffered() ? std::max(1, SDL_GL_GetSwapInterval()) : 1;
 
     std::unique_ptr<DisplayTiming> display = DisplayTiming::Open(SDL_GL_GetCurrentWindow());
     std::vector<double> swapReturns;
