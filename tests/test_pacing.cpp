@@ -256,10 +256,7 @@ TEST(PacingPlot, CurvesAndMarksWhereTheSeriesPutsThem) {
     const Ink spike = Find(image, 150, swaps.commonRow - 100, kBlue);
     const Ink presentedSpike = Find(image, 150, presented.commonRow - 100, kGreen);
     cairo_surface_destroy(image);
-    ASSERT_GT(swaps.count, 0);
-    ASSERT_GT(presented.count, 0);
-    ASSERT_GT(circle.count, 0);
-    ASSERT_GT(missed.count, 0);
+    ASSERT_TRUE(swaps.count > 0 && presented.count > 0 && circle.count > 0 && missed.count > 0);
 
     // Longer times are higher: the spikes' tops are far above the steady rows, and presentations at
     // 20 ms lie above swaps at 18 ms. The longest dashed line is at two refreshes, 40 ms: a third of

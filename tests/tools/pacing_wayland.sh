@@ -17,13 +17,13 @@ trap 'rm -rf "$dir"' EXIT
 hz=$(timeout 20 weston-info 2>/dev/null | awk '/refresh:/ { r = $0 } /flags:/ && /current/ && r != "" { print r; exit }' |
   sed -n 's/.*refresh: \([0-9.]*\) Hz.*/\1/p')
 [ -n "$hz" ] || fail "weston-info shows no current mode"
-timeout 3 weston-presentation-shm -f >"$dir/shm" 2>&1
+timeout 2 weston-presentation-shm -f >"$dir/shm" 2>&1
 flags=$(sed -n 's/.*\[\([a-z_]*\)\], seq.*/\1/p' "$dir/shm" | sed -n 3p)
 [ ${#flags} = 4 ] || fail "weston-presentation-shm showed no presentation flags: $(head -n 5 "$dir/shm")"
 if [ "${flags:0:1}" = s ]; then vsync=vsync verdict=held; else vsync='no vsync' verdict='not held'; fi
 if [ "${flags:1:1}" = c ]; then clock='hardware clock'; else clock='no hardware clock'; fi
 
-"$tool" --seconds 3 --stall 10:50 --csv "$dir/p.csv" --png "$dir/p.png" >"$dir/out" 2>"$dir/err" ||
+"$tool" --seconds 2 --stall 10:50 --csv "$dir/p.csv" --png "$dir/p.png" >"$dir/out" 2>"$dir/err" ||
   fail "exit status $?: $(cat "$dir/err")"
 frames=$(sed -n 's/^frames \([0-9]*\),.*/\1/p' "$dir/out")
 [ -n "$frames" ] && [ "$frames" -ge 20 ] || fail "expected at least 20 frames: $(cat "$dir/out")"
