@@ -15,6 +15,7 @@ packages=(
 )
 everything=(
   libpng-dev libgtest-dev libbenchmark-dev libcairo2-dev
+  libwayland-dev wayland-protocols libxrandr-dev weston  # the pacing tool's display timing; weston for its test
   xvfb xauth xdotool x11-utils imagemagick
   wine wine64 g++-mingw-w64-x86-64 googletest
   dpkg-dev  # dpkg-shlibdeps: the Debian package's library dependencies (make package)
