@@ -39,8 +39,8 @@ if [ -n "${E2E_PACING:-}" ]; then
   (cd "$e2e_dir/pacing" && exec "$E2E_PACING" --seconds 60 --csv c.csv --png p.png --program-output program) \
     >"$e2e_dir/stdout" 2>"$e2e_dir/stderr" &
   e2e_pid=$!
-  for _ in $(seq 300); do [ -s "$e2e_dir/pacing/program" ] && break; kill -0 "$e2e_pid" 2>/dev/null || break; sleep 0.1; done
-  [ -s "$e2e_dir/pacing/program" ] || fail "brimvalk-pacing: no frame within 30 s"
+  e2e_window=''
+  e2e_wait_for_window
   kill -KILL "$e2e_xvfb_pid" && wait "$e2e_xvfb_pid" 2>/dev/null
   e2e_xvfb_pid=''
   expect_failure "brimvalk-pacing with the X server killed"
