@@ -14,77 +14,44 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 export SDL_VIDEODRIVER=offscreen
 umask 022
 
-# run TOOL DEST: one short run of TOOL writing DEST, its stdout in $dir/out and stderr in $dir/err.
-run() {
-  case $1 in
-    snapshot) "$snapshot" --frames 2 --out "$2" ;;
-    pacing) "$pacing" --seconds 0.1 --csv "$2" ;;
-  esac >"$dir/out" 2>"$dir/err"
-}
-
-# written TOOL FILE: FILE holds what TOOL writes, as an independent reader sees it.
+# written FILE: FILE holds what $tool writes, as an independent reader sees it.
 written() {
-  case $1 in
-    snapshot) [ "$(identify -format '%m %w %h' "$2" 2>/dev/null)" = "PNG 1024 768" ] ;;
-    pacing) grep -qx 'frame,frame_ms' "$2" && grep -qE '^0,[0-9]+\.[0-9]{3}$' "$2" ;;
+  case $tool in
+    snapshot) [ "$(identify -format '%m %w %h' "$1" 2>/dev/null)" = "PNG 1024 768" ] ;;
+    pacing) grep -qx 'frame,frame_ms' "$1" && grep -qE '^0,[0-9]+\.[0-9]{3}$' "$1" ;;
   esac
 }
+node() { [ "$(stat -c '%F %t,%T' target)" = "character special file $1" ]; }
 
-# Destinations, made afresh in $dir/d for each tool; device nodes only as root, who may make them.
-[ "$(id -u)" = 0 ] && devices=yes || devices=''
-while IFS='|' read -r kind; do
+# Each destination made afresh in $dir/d for each tool, which writes "target" (or /dev/stdout, its
+# standard output going to "captured"), and what must hold after. Device nodes only as root. A FIFO's
+# reader ends when the tool closes it; a FIFO replaced would hold it forever, hence -p first.
+# KIND|SET-UP|STATUS|CHECK
+while IFS='|' read -r kind setup wanted check; do
+  [[ $kind == *device && $(id -u) != 0 ]] && continue
   for tool in snapshot pacing; do
     rm -rf "$dir/d" && mkdir "$dir/d" && cd "$dir/d" || fail "cannot make $dir/d"
-    status_wanted=0 dest=target
-    case $kind in
-      new) ;;
-      regular-0600) echo old >target && chmod 600 target ;;
-      link) echo old >file && chmod 640 file && ln -s file target ;;
-      fifo) mkfifo target && { cat target >captured & reader=$!; } ;;
-      null-device) [ -n "$devices" ] || continue; mknod target c 1 3 ;;
-      full-device) [ -n "$devices" ] || continue; mknod target c 1 7; status_wanted=1 ;;
-      stdout) dest=/dev/stdout ;;
-    esac
-    if [ "$kind" = stdout ]; then run "$tool" "$dest" && cp "$dir/out" captured; else run "$tool" "$dest"; fi
+    dest=target
+    eval "$setup"
+    case $tool in
+      snapshot) "$snapshot" --frames 2 --out "$dest" ;;
+      pacing) "$pacing" --seconds 0.1 --csv "$dest" ;;
+    esac >"$dir/out" 2>"$dir/err"
     status=$?
-    [ "$status" = "$status_wanted" ] || fail "$tool onto a $kind: expected status $status_wanted, got $status: $(cat "$dir/err")"
-    # The reader ends when the tool closes the FIFO; one that was replaced would hold it forever.
-    if [ -n "$reader" ]; then
-      [ -p target ] || fail "$tool onto a FIFO: expected it kept, got $(stat -c %F target)"
-      wait "$reader"
-      reader=''
-    fi
-    case $kind in
-      new) written "$tool" target && [ "$(stat -c %a target)" = 644 ] ||
-             fail "$tool onto a new path: expected a whole file of mode 644 under umask 022, got mode $(stat -c %a target)" ;;
-      regular-0600) written "$tool" target && [ "$(stat -c %a target)" = 600 ] ||
-             fail "$tool onto a file of mode 600: expected it replaced whole with its mode kept, got mode $(stat -c %a target)" ;;
-      link) [ -L target ] && [ "$(readlink target)" = file ] && written "$tool" file && [ "$(stat -c %a file)" = 640 ] ||
-             fail "$tool onto a link: expected the link kept and its target replaced whole, mode 640 kept; got $(ls -l)" ;;
-      fifo) written "$tool" captured || fail "$tool onto a FIFO: expected its reader given the whole file" ;;
-      null-device | full-device)
-        want=$([ "$kind" = null-device ] && echo 1,3 || echo 1,7)
-        [ "$(stat -c '%F %t,%T' target)" = "character special file $want" ] ||
-          fail "$tool onto a $kind: expected the device node kept, got $(stat -c '%F %t,%T' target)" ;;
-      stdout) written "$tool" captured || fail "$tool onto /dev/stdout: expected the whole file on standard output" ;;
-    esac
-    if [ "$kind" = full-device ]; then
-      grep -q "cannot write target: No space left on device" "$dir/err" || fail "$tool onto a full device: expected why, got: $(cat "$dir/err")"
-    fi
-    if [ "$tool" = pacing ] && [ "$kind" = stdout ]; then
-      grep -q '^frames [0-9]*, mean' captured || fail "pacing onto /dev/stdout: expected its summary kept beside the CSV, got: $(head -n 3 captured)"
-    fi
-    left=$(find "$dir/d" -name '*partial*')
-    [ -z "$left" ] || fail "$tool onto a $kind: left $left"
+    [ "$dest" = target ] || cp "$dir/out" captured
+    [ "$status" = "$wanted" ] || fail "$tool onto a $kind: expected status $wanted, got $status: $(cat "$dir/err")"
+    eval "$check" || fail "$tool onto a $kind: expected $check; got $(ls -l | tail -n +2 | tr -s ' \n' ' '): $(cat "$dir/err")"
+    reader=''
+    [ -z "$(find . -name '*partial*')" ] || fail "$tool onto a $kind: left $(find . -name '*partial*')"
   done
 done <<'KINDS'
-new
-regular-0600
-link
-fifo
-null-device
-full-device
-stdout
+new path||0|written target && [ "$(stat -c %a target)" = 644 ]
+file of mode 600|echo old >target; chmod 600 target|0|written target && [ "$(stat -c %a target)" = 600 ]
+link|echo old >file; chmod 640 file; ln -s file target|0|[ "$(readlink target)" = file ] && written file && [ "$(stat -c %a file)" = 640 ]
+FIFO|mkfifo target; cat target >captured & reader=$!|0|[ -p target ] && wait "$reader" && written captured
+null device|mknod target c 1 3|0|node 1,3
+full device|mknod target c 1 7|1|node 1,7 && grep -q "cannot write target: No space left on device" "$dir/err"
+/dev/stdout|dest=/dev/stdout|0|written captured && { [ $tool = snapshot ] || grep -q '^frames [0-9]*, mean' captured; }
 KINDS
 
 # Numbers: decimal digits only, within their limits, and each file named once; status 2, a reason, and
