@@ -25,7 +25,6 @@ e2e_xvfb_pid=''
 expect_failure "the X server killed"
 [ "$(tail -n 1 "$e2e_dir/stdout")" = "ERROR : Lost the display" ] ||
   fail "the X server killed: expected the last line 'ERROR : Lost the display', got '$(tail -n 1 "$e2e_dir/stdout")'"
-[ "$(grep -c ERROR "$e2e_dir/stdout")" = 1 ] || fail "the X server killed: expected one ERROR line"
 # Everything before it whole: the input and frame-rate lines only, each ending with a line break.
 sed -i '$d' "$e2e_dir/stdout"
 e2e_expect_console_lines
