@@ -5,10 +5,10 @@
 //      key release -> WM_KEYUP, the window's close button -> WM_CLOSE.
 //  [X] Ctrl+C, SIGTERM and SIGHUP (the terminal closed, as a console's close event) -> WM_CLOSE to
 //      the newest window, or WM_QUIT when there is none. Caught from before main: one that comes
-//      while the window is still being made is kept until the first look at the queue. Asked again more than a second after a
-//      first that is still unhandled (the loop is stuck), the process ends the default way; a
-//      repeat within the second is the same request. A signal ignored when the process started (a
-//      background job of a script ignores Ctrl+C) stays ignored.
+//      while the window is still being made is kept until the first look at the queue. Asked again
+//      more than a second after a first that is still unhandled (the loop is stuck), the process
+//      ends the default way; a repeat within the second is the same request. A signal ignored
+//      when the process started (a background job of a script ignores Ctrl+C) stays ignored.
 //  [X] A window destroyed by another X client gets WM_DESTROY and WM_NCDESTROY, as from
 //      DestroyWindow. Other X errors that no call reported go to stderr here (the first few).
 //  [ ] TranslateMessage posts no WM_CHAR: the program reads no characters.

@@ -198,7 +198,8 @@ bool InitVideo() {
     SDL_AddEventWatch(FollowFocus, nullptr);
     std::string failure;
     if (LayerTakeXError(&failure)) {
-        windows.openGLFailure = "the OpenGL driver failed to start" + MesaSettings() + ": " + LayerWithShortage(failure);
+        windows.openGLFailure =
+            "the OpenGL driver failed to start" + MesaSettings() + ": " + LayerWithShortage(failure);
     }
     return true;
 }
@@ -302,7 +303,8 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
     bool hasOpenGL = true;
     if (sdl == nullptr) {
         // No OpenGL visual: the window can still exist; the device will report what is missing.
-        const std::string reason = windows.openGLFailure.empty() ? LayerWithShortage(SDL_GetError()) : windows.openGLFailure;
+        const std::string reason =
+            windows.openGLFailure.empty() ? LayerWithShortage(SDL_GetError()) : windows.openGLFailure;
         sdl = SDL_CreateWindow(title, clientX, clientY, clientWidth, clientHeight, flags & ~SDL_WINDOW_OPENGL);
         if (sdl == nullptr) {
             fprintf(stderr, "CreateWindowExA: %s\n", SDL_GetError());

@@ -170,7 +170,8 @@ int main(int argc, char** argv) {
         {"--png", &options.png}, {"--csv", &options.csv}, {"--program-output", &programOutput}};
     for (size_t i = 0; i < 3; ++i) {
         for (size_t j = i + 1; j < 3; ++j) {
-            if (!files[i].second->empty() && !files[j].second->empty() && SameFile(*files[i].second, *files[j].second)) {
+            const std::string &first = *files[i].second, &second = *files[j].second;
+            if (!first.empty() && !second.empty() && SameFile(first, second)) {
                 fprintf(stderr, "%s: %s and %s name one file, %s\n", kTool, files[i].first, files[j].first,
                         files[j].second->c_str());
                 return 2;

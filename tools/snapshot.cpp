@@ -61,8 +61,8 @@ int ParseOptions(int argc, char** argv, Options* options) {
             options->verbose = true;
         } else if (arg == "--frames" && hasValue) {
             if (!ParseNumber(argv[++i], 1, &options->frames)) {
-                fprintf(stderr, "brimvalk-snapshot: --frames wants a whole number from 1 to %ld, not \"%s\"\n", LONG_MAX,
-                        argv[i]);
+                fprintf(stderr, "brimvalk-snapshot: --frames wants a whole number from 1 to %ld, not \"%s\"\n",
+                        LONG_MAX, argv[i]);
                 return 2;
             }
         } else if (arg == "--hold" && hasValue) {

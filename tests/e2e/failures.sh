@@ -45,7 +45,8 @@ if [ -n "${E2E_PACING:-}" ]; then
   expect_failure "brimvalk-pacing with the X server killed"
   left=$(cd "$e2e_dir/pacing" && ls -A | grep -vx program)
   [ -z "$left" ] || fail "brimvalk-pacing with the X server killed: expected no file written, got: $left"
-  grep -qx "ERROR : Lost the display" "$e2e_dir/pacing/program" || fail "brimvalk-pacing: expected the program's ERROR line"
+  grep -qx "ERROR : Lost the display" "$e2e_dir/pacing/program" ||
+    fail "brimvalk-pacing with the X server killed: expected the program's ERROR line"
 fi
 
 # Resource limits: not for a sanitized build, whose run-time needs more than the program does.
@@ -60,7 +61,8 @@ while IFS='|' read -r limit line reason; do
   ) >"$e2e_dir/stdout" 2>"$e2e_dir/stderr" &
   e2e_pid=$!
   expect_failure "with $limit"
-  [ "$(head -n 1 "$e2e_dir/stdout")" = "$line" ] || fail "with $limit: expected '$line', got: $(head -c 200 "$e2e_dir/stdout")"
+  [ "$(head -n 1 "$e2e_dir/stdout")" = "$line" ] ||
+    fail "with $limit: expected '$line', got: $(head -c 200 "$e2e_dir/stdout")"
   grep -qF "$reason" "$e2e_dir/stderr" || fail "with $limit: expected '$reason' on stderr, got: $(cat "$e2e_dir/stderr")"
 done <<CASES
 --nofile=4|ERROR : Can't Create Window|Too many open files

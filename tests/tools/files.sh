@@ -40,7 +40,8 @@ while IFS='|' read -r kind setup wanted check; do
     status=$?
     [ "$dest" = target ] || cp "$dir/out" captured
     [ "$status" = "$wanted" ] || fail "$tool onto a $kind: expected status $wanted, got $status: $(cat "$dir/err")"
-    eval "$check" || fail "$tool onto a $kind: expected $check; got $(ls -l | tail -n +2 | tr -s ' \n' ' '): $(cat "$dir/err")"
+    eval "$check" ||
+      fail "$tool onto a $kind: expected $check; got $(ls -l | tail -n +2 | tr -s ' \n' ' '): $(cat "$dir/err")"
     reader=''
     [ -z "$(find . -name '*partial*')" ] || fail "$tool onto a $kind: left $(find . -name '*partial*')"
   done
@@ -103,6 +104,7 @@ wait "$pid"
 status=$?
 [ "$status" = 0 ] || fail "pacing with SIGTERM at start-up: expected exit status 0, got $status: $(cat "$dir/err")"
 [ -z "$(find . -name '*partial*')" ] || fail "pacing with SIGTERM at start-up left $(find . -name '*partial*')"
-{ [ ! -e c.csv ] || [ "$(head -n 1 c.csv)" = frame,frame_ms ]; } && { [ ! -e p.png ] || identify p.png >/dev/null 2>&1; } ||
+{ [ ! -e c.csv ] || [ "$(head -n 1 c.csv)" = frame,frame_ms ]; } &&
+  { [ ! -e p.png ] || identify p.png >/dev/null 2>&1; } ||
   fail "pacing with SIGTERM at start-up: expected whole files or none"
 echo "ok" >&2
