@@ -50,6 +50,14 @@ void LayerIgnoreXErrorsAbout(unsigned long resource);
 // The live window whose X window is `x11Window`, or null.
 WindowObject* LayerWindowFromX11(unsigned long x11Window);
 
+// Before SDL's Wayland video: libwayland's log lines once each, libdecor only with a plugin to use.
+void LayerQuietWayland();
+// Whether SDL may start its Wayland video: a compositor with a keyboard seat answers. Otherwise
+// false, with why in *reason (see wayland_display.cpp).
+bool LayerWaylandSeatReady(std::string* reason);
+// Ends the process with "ERROR : Lost the display" once the Wayland connection is gone.
+void LayerCheckWaylandDisplay();
+
 // Ctrl+C, SIGTERM and SIGHUP are turned into messages from now on (see user32_messages.cpp).
 void LayerInstallSignalHandlers();
 

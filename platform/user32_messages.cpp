@@ -140,6 +140,7 @@ void CollectNativeEvents() {
                     break;
             }
         }
+        LayerCheckWaylandDisplay();
     }
     std::string xError;
     if (LayerTakeXError(&xError) && messages.xErrorsReported++ < kXErrorsReported) {
