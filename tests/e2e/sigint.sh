@@ -21,8 +21,8 @@ for when in start-up running; do
     if [ "$when" = running ]; then
       e2e_wait_for_frames
     else
-      for _ in $(seq 1000); do xwininfo -name "$E2E_TITLE" >/dev/null 2>&1 && break; sleep 0.02; done
-      xwininfo -name "$E2E_TITLE" >/dev/null 2>&1 || fail "no window titled '$E2E_TITLE' within 20 s"
+      for _ in $(seq 1000); do e2e_window_shown && break; sleep 0.02; done
+      e2e_window_shown || fail "no window titled '$E2E_TITLE' within 20 s"
     fi
     kill -s "$signal" "$e2e_pid" || fail "could not send SIG$signal"
     e2e_expect_exit "after SIG$signal during $when"
