@@ -66,7 +66,7 @@ e2e_join_wayland() {
 # The program's window as the compositor lists it, "X Y WIDTH HEIGHT", or nothing before it is mapped.
 e2e_wayland_view() {
   timeout 5 weston-debug scene-graph 2>/dev/null | awk -v pid="PID $e2e_pid," -v title="window '$E2E_TITLE' of" '
-    found && /position:/ { split($0, f, /[(), ]+/); print f[3], f[4], f[6] - f[3], f[7] - f[4]; exit }
+    found && /position:/ { split($0, f, /[(),\t ]+/); print f[3], f[4], f[6] - f[3], f[7] - f[4]; exit }
     /role xdg_toplevel/ && index($0, pid) && index($0, title) { found = 1 }'
 }
 
