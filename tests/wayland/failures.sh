@@ -14,7 +14,7 @@ runtime="$e2e_dir/runtime"
 mkdir -m 700 "$runtime" || fail "cannot make $runtime"
 
 # expect_refusal WHAT [ENV ARGUMENTS...]: the program run with these changes to the environment
-# printed exactly the window error, with status 1; its stderr is in $e2e_dir/stderr.
+# printed exactly the window error, with status 1, and one line on stderr, kept in $e2e_dir/stderr.
 expect_refusal() {
   local what=$1
   shift
@@ -23,6 +23,7 @@ expect_refusal() {
   [ "$status" = 1 ] || fail "$what: expected status 1, got $status (124: still running after 20 s, >128: a signal)"
   cmp -s "$e2e_dir/stdout" <(printf '%s' "ERROR : Can't Create Window") ||
     fail "$what: expected stdout to be exactly 'ERROR : Can't Create Window', got: $(head -c 200 "$e2e_dir/stdout")"
+  [ "$(wc -l <"$e2e_dir/stderr")" = 1 ] || fail "$what: expected the reason alone on stderr, one line, got: $(cat "$e2e_dir/stderr")"
   e2e_log "$what: $(cat "$e2e_dir/stderr")"
 }
 
@@ -73,7 +74,7 @@ lost_display)
     fail "expected stdout to end in the one line 'ERROR : Lost the display'"
   sed -i '$d' "$e2e_dir/stdout"
   e2e_expect_console_lines
-  grep -q "WAYLAND_DISPLAY" "$e2e_dir/stderr" || fail "expected the reason to name the display, got: $(cat "$e2e_dir/stderr")"
+  [ "$(wc -l <"$e2e_dir/stderr")" = 1 ] && grep -q "WAYLAND_DISPLAY" "$e2e_dir/stderr" || fail "expected one line on stderr naming the display, got: $(cat "$e2e_dir/stderr")"
   e2e_log "ended $elapsed_ms ms after weston was killed: $(cat "$e2e_dir/stderr")"
   ;;
 *) fail "usage: $0 PROGRAM no_seat|runtime_dir|lost_display" ;;
