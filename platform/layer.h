@@ -50,7 +50,7 @@ void LayerIgnoreXErrorsAbout(unsigned long resource);
 // The live window whose X window is `x11Window`, or null.
 WindowObject* LayerWindowFromX11(unsigned long x11Window);
 
-// Before SDL's Wayland video: libwayland's log lines once each, libdecor only with a plugin to use.
+// Before SDL's Wayland video: libdecor only with a plugin to draw decorations with.
 void LayerQuietWayland();
 // Whether SDL may start its Wayland video: a compositor with a keyboard seat answers. Otherwise
 // false, with why in *reason (see wayland_display.cpp).

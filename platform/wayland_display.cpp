@@ -6,8 +6,8 @@
 //  [X] A lost compositor (the connection closed or broken) ends the process from the message
 //      pump, as a lost display ends a Win32 program: "ERROR : Lost the display" on stdout after
 //      what was printed, the reason naming the display on stderr, status 1.
-//  [X] libwayland's own log lines reach stderr once each: a connection retried by SDL and the
-//      driver would repeat them. Lines logged while the seat is looked for become the reason.
+//  [X] XDG_RUNTIME_DIR is checked before libwayland reads it, which would say so on stderr at
+//      each of SDL's attempts to connect; the reason names it once.
 //  [X] libdecor only when it has a plugin to draw decorations with; without one SDL asks the
 //      compositor for its own decorations instead of libdecor saying on stderr that it found none.
 //  [ ] The position the program asks for is not kept: a Wayland compositor places its windows.
@@ -15,15 +15,14 @@
 #include <SDL_syswm.h>
 #include <dirent.h>
 #include <errno.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -32,24 +31,9 @@
 namespace {
 
 struct WaylandState {
-    bool logHandlerSet;
-    bool capturing;                // while the seat is looked for: lines go to `captured`
-    std::string captured;
-    std::set<std::string> logged;  // lines already on stderr
+    bool hintsSet;
 };
 WaylandState wayland;
-
-void OnLibwaylandLog(const char* format, va_list arguments) {
-    char line[512];
-    vsnprintf(line, sizeof line, format, arguments);
-    std::string text(line);
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    if (wayland.capturing) {
-        if (wayland.captured.empty()) wayland.captured = text;
-        return;
-    }
-    if (wayland.logged.insert(text).second) fprintf(stderr, "libwayland: %s\n", text.c_str());
-}
 
 // WAYLAND_DISPLAY as libwayland reads it: unset means "wayland-0".
 const char* DisplayName() {
@@ -82,6 +66,9 @@ std::string RuntimeDirProblem() {
         problem = "is not a directory";
     } else if (access(directory, X_OK) != 0) {
         problem = std::string("cannot be searched: ") + strerror(errno);
+    } else if (SocketPath().size() >= sizeof(sockaddr_un::sun_path)) {
+        problem = "is too long: the socket's path " + SocketPath() + " exceeds the " +
+                  std::to_string(sizeof(sockaddr_un::sun_path) - 1) + " bytes a socket address holds";
     }
     if (problem.empty()) return "";
     return std::string("XDG_RUNTIME_DIR \"") + directory + "\", where the compositor's socket is looked for, " +
@@ -116,8 +103,7 @@ const wl_registry_listener kRegistryListener = {OnGlobal, OnGlobalRemove};
 std::string ProbeSeat() {
     wl_display* display = wl_display_connect(nullptr);
     if (display == nullptr) {
-        return "cannot connect to its socket " + SocketPath() + ": " +
-               (wayland.captured.empty() ? strerror(errno) : wayland.captured);
+        return "cannot connect to its socket " + SocketPath() + ": " + strerror(errno);
     }
     SeatProbe probe = {{}, false};
     wl_registry* registry = wl_display_get_registry(display);
@@ -150,9 +136,8 @@ bool LibdecorHasPlugin() {
 }  // namespace
 
 void LayerQuietWayland() {
-    if (wayland.logHandlerSet) return;
-    wayland.logHandlerSet = true;
-    wl_log_set_handler_client(OnLibwaylandLog);
+    if (wayland.hintsSet) return;
+    wayland.hintsSet = true;
     // An environment setting still wins over this hint.
     if (!LibdecorHasPlugin()) SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
 }
@@ -161,10 +146,7 @@ bool LayerWaylandSeatReady(std::string* reason) {
     LayerQuietWayland();
     *reason = RuntimeDirProblem();
     if (!reason->empty()) return false;
-    wayland.capturing = true;
-    wayland.captured.clear();
     *reason = ProbeSeat();
-    wayland.capturing = false;
     return reason->empty();
 }
 

@@ -3,8 +3,8 @@
 # status 1, never a crash or a hang. Each case brings its own compositor, apart from the fixture's.
 #   failures.sh PROGRAM no_seat        weston's headless backend offers no seat (SDL's own Wayland
 #                                      start-up crashes there): "ERROR : Can't Create Window"
-#   failures.sh PROGRAM runtime_dir    XDG_RUNTIME_DIR unset, missing or a file: the same line, the
-#                                      variable named once in the reason
+#   failures.sh PROGRAM runtime_dir    XDG_RUNTIME_DIR unset, missing, a file or too long for a socket
+#                                      address: the same line, the variable named once in the reason
 #   failures.sh PROGRAM lost_display   the compositor killed mid-run: "ERROR : Lost the display"
 #                                      within a second, after whole lines
 . "$(dirname "$0")/../e2e/lib.sh"
@@ -45,7 +45,10 @@ no_seat)
   ;;
 runtime_dir)
   touch "$e2e_dir/file"
-  for setting in "-u XDG_RUNTIME_DIR" "XDG_RUNTIME_DIR=$e2e_dir/missing" "XDG_RUNTIME_DIR=$e2e_dir/file"; do
+  long="$e2e_dir/$(printf 'd%.0s' $(seq 100))"
+  mkdir -m 700 "$long" || fail "cannot make $long"
+  for setting in "-u XDG_RUNTIME_DIR" "XDG_RUNTIME_DIR=$e2e_dir/missing" "XDG_RUNTIME_DIR=$e2e_dir/file" \
+    "XDG_RUNTIME_DIR=$long"; do
     expect_refusal "$setting" $setting WAYLAND_DISPLAY=brimvalk-none
     [ "$(grep -o XDG_RUNTIME_DIR "$e2e_dir/stderr" | wc -l)" = 1 ] ||
       fail "$setting: expected the reason to name XDG_RUNTIME_DIR once, got: $(cat "$e2e_dir/stderr")"
