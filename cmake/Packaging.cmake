@@ -42,7 +42,7 @@ else()
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION x11)
-  # The linked libraries (SDL2, OpenGL, GLU, FreeType, fontconfig, X11, libpng, cairo, the C++ runtime)
+  # The linked libraries (SDL2, OpenGL, GLU, FreeType, fontconfig, X11, Wayland, libpng, cairo, the C++ runtime)
   # come from dpkg-shlibdeps reading the binaries. Two are opened at run time, so no binary names
   # them: SDL loads GLX's libGL.so.1 (libgl1, which brings Mesa's driver) for the context, and
   # fontconfig finds the title's outline font.
@@ -54,7 +54,7 @@ else()
   else()
     message(STATUS "dpkg-shlibdeps not found (dpkg-dev): the package's library dependencies are named by hand")
     set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libc6, libstdc++6, libgcc-s1, libsdl2-2.0-0, libopengl0, libglu1-mesa | libglu1, libfreetype6, libfontconfig1, libx11-6, libpng16-16, libcairo2, ${brimvalk_runtime_depends}")
+      "libc6, libstdc++6, libgcc-s1, libsdl2-2.0-0, libopengl0, libglu1-mesa | libglu1, libfreetype6, libfontconfig1, libx11-6, libwayland-client0, libpng16-16, libcairo2, ${brimvalk_runtime_depends}")
   endif()
 endif()
 
