@@ -32,6 +32,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <memory>
@@ -178,7 +179,7 @@ bool InitVideo() {
     // With only X11 named, an unreachable X server is not followed by probes of other systems.
     if (asked == nullptr && getenv("WAYLAND_DISPLAY") == nullptr) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     // SDL's Wayland video crashes on a compositor without a seat, so the seat is looked for first.
-    const bool waylandFirst = asked != nullptr ? strncmp(asked, "wayland", 7) == 0 : getenv("DISPLAY") == nullptr;
+    const bool waylandFirst = asked != nullptr ? strncasecmp(asked, "wayland", 7) == 0 : getenv("DISPLAY") == nullptr;
     std::string waylandProblem;
     if (waylandFirst && !LayerWaylandSeatReady(&waylandProblem)) {
         SDL_SetError("cannot open %s: %s", NamedBy("the Wayland display", "WAYLAND_DISPLAY", "wayland-0").c_str(),

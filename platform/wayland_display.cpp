@@ -4,8 +4,8 @@
 //      one. No seat, no compositor, or an XDG_RUNTIME_DIR that cannot hold its socket: window
 //      creation fails and the reason says which.
 //  [X] A lost compositor (the connection closed or broken) ends the process from the message
-//      pump, as a lost display ends a Win32 program: "ERROR : Lost the display" on stdout after
-//      what was printed, the reason naming the display on stderr, status 1.
+//      pump, since nothing can be drawn or read any more: "ERROR : Lost the display" on stdout
+//      after what was printed, the reason naming the display on stderr, status 1.
 //  [X] XDG_RUNTIME_DIR is checked before libwayland reads it, which would say so on stderr at
 //      each of SDL's attempts to connect; the reason names it once.
 //  [X] libdecor only when it has a plugin to draw decorations with; without one SDL asks the
@@ -146,6 +146,8 @@ bool LayerWaylandSeatReady(std::string* reason) {
     LayerQuietWayland();
     *reason = RuntimeDirProblem();
     if (!reason->empty()) return false;
+    // A connection handed down by the parent can be taken only once, and it is SDL's.
+    if (getenv("WAYLAND_SOCKET") != nullptr) return true;
     *reason = ProbeSeat();
     return reason->empty();
 }

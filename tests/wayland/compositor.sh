@@ -56,7 +56,7 @@ export SDL_VIDEODRIVER=wayland
 ENV
 . "$dir/env"
 setsid weston --backend=x11-backend.so --use-pixman --width=1024 --height=768 --socket="$socket" --debug \
-  --config="$dir/weston.ini" </dev/null >"$dir/weston.log" 2>&1 &
+  --idle-time=0 --config="$dir/weston.ini" </dev/null >"$dir/weston.log" 2>&1 &
 echo $! >"$dir/weston.pid"
 # Ready when a client gets its scene graph and weston's X window is there for keys and screenshots.
 for _ in $(seq 100); do
