@@ -58,9 +58,15 @@ ENV
 setsid weston --backend=x11-backend.so --use-pixman --width=1024 --height=768 --socket="$socket" --debug \
   --idle-time=0 --config="$dir/weston.ini" </dev/null >"$dir/weston.log" 2>&1 &
 echo $! >"$dir/weston.pid"
-# Ready when a client gets its scene graph and weston's X window is there for keys and screenshots.
+# Ready when the shell's client has put up its background and weston's X window is there for keys
+# and screenshots. The X focus goes to that window now, before any client: moved there later from
+# the pointer's window, weston would hear it leave and come back and keep no keyboard focus.
 for _ in $(seq 100); do
-  timeout 5 weston-debug scene-graph 2>/dev/null | grep -q '^Output 0' && xdotool search --class '^Weston Compositor$' >/dev/null && exit 0
+  if timeout 5 weston-debug scene-graph 2>/dev/null | grep -q 'background for output' &&
+    window=$(xdotool search --class '^Weston Compositor$'); then
+    timeout 10 xdotool windowfocus --sync "$window" || fail "could not focus weston's X window"
+    exit 0
+  fi
   kill -0 "$(cat "$dir/weston.pid")" 2>/dev/null || fail "weston ended at start"
   sleep 0.1
 done
