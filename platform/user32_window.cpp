@@ -21,8 +21,10 @@
 //      sends no WM_SIZE.
 //  Without a display SDL would quietly pick its offscreen driver; window creation refuses that
 //  unless SDL_VIDEODRIVER asks for it, so a run with no display fails clearly; the reason names
-//  the display tried and its variable. An X error while SDL first loads the OpenGL driver leaves
-//  windows without an OpenGL visual, so the pixel format cannot be set, and the error is told.
+//  the display tried and its variable. On Wayland the compositor is asked for a keyboard seat
+//  before SDL starts (see wayland_display.cpp). An X error while SDL first loads the OpenGL
+//  driver leaves windows without an OpenGL visual, so the pixel format cannot be set, and the
+//  error is told.
 #include <windows.h>
 
 #include <SDL.h>
