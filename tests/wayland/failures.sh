@@ -32,15 +32,14 @@ no_seat)
   XDG_RUNTIME_DIR=$runtime weston --backend=headless-backend.so --socket=brimvalk-headless --idle-time=0 \
     </dev/null >"$e2e_dir/weston.log" 2>&1 &
   weston_pid=$!
+  trap 'kill "$weston_pid" 2>/dev/null; e2e_cleanup' EXIT
   for _ in $(seq 100); do [ -S "$runtime/brimvalk-headless" ] && break; sleep 0.1; done
-  [ -S "$runtime/brimvalk-headless" ] || { kill "$weston_pid"; fail "headless weston made no socket in 10 s"; }
+  [ -S "$runtime/brimvalk-headless" ] || fail "headless weston made no socket in 10 s"
   # The premise, from another client: globals are listed, and none of them is a seat.
   globals=$(XDG_RUNTIME_DIR=$runtime WAYLAND_DISPLAY=brimvalk-headless timeout 10 weston-info 2>/dev/null | grep "interface: ")
   [ -n "$globals" ] && ! grep -q "'wl_seat'" <<<"$globals" ||
-    { kill "$weston_pid"; fail "expected a compositor with globals but no wl_seat, weston-info lists: $globals"; }
+    fail "expected a compositor with globals but no wl_seat, weston-info lists: $globals"
   expect_refusal "no seat" XDG_RUNTIME_DIR="$runtime" WAYLAND_DISPLAY=brimvalk-headless
-  kill "$weston_pid"
-  wait "$weston_pid"
   grep -q 'no keyboard seat' "$e2e_dir/stderr" || fail "expected the reason to say the compositor offers no keyboard seat"
   ;;
 runtime_dir)
