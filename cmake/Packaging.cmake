@@ -42,7 +42,7 @@ else()
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION x11)
-  # The linked libraries (SDL2, OpenGL, GLU, FreeType, fontconfig, X11, libpng, cairo, the C++ runtime)
+  # The linked libraries (SDL2, OpenGL, GLU, FreeType, fontconfig, X11, Wayland, libpng, cairo, the C++ runtime)
   # come from dpkg-shlibdeps reading the binaries. Two are opened at run time, so no binary names
   # them: SDL loads GLX's libGL.so.1 (libgl1, which brings Mesa's driver) for the context, and
   # fontconfig finds the title's outline font.

@@ -55,6 +55,14 @@ void LayerIgnoreXErrorsAbout(unsigned long resource);
 // The live window whose X window is `x11Window`, or null.
 WindowObject* LayerWindowFromX11(unsigned long x11Window);
 
+// Before SDL's Wayland video: libdecor only with a plugin to draw decorations with.
+void LayerQuietWayland();
+// Whether SDL may start its Wayland video: a compositor with a keyboard seat answers. Otherwise
+// false, with why in *reason (see wayland_display.cpp).
+bool LayerWaylandSeatReady(std::string* reason);
+// Ends the process with "ERROR : Lost the display" once the Wayland connection is gone.
+void LayerCheckWaylandDisplay();
+
 // Records one step of message traffic for tests that watch it (see testing.h).
 void LayerLogMessage(int event, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -11,6 +11,7 @@
 //      when the process started (a background job of a script ignores Ctrl+C) stays ignored.
 //  [X] A window destroyed by another X client gets WM_DESTROY and WM_NCDESTROY, as from
 //      DestroyWindow. Other X errors that no call reported go to stderr here (the first few).
+//  [X] A Wayland compositor gone away ends the process with one ERROR line (wayland_display.cpp).
 //  [ ] TranslateMessage posts no WM_CHAR: the program reads no characters.
 //  Differs from Win32: WM_QUIT takes its place in the queue in order instead of waiting for the
 //  queue to empty, and there is one queue for the process (the program has one thread).
@@ -135,6 +136,7 @@ void CollectNativeEvents() {
                     break;
             }
         }
+        LayerCheckWaylandDisplay();
     }
     std::string xError;
     if (LayerTakeXError(&xError) && messages.xErrorsReported++ < kXErrorsReported) {

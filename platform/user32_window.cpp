@@ -21,8 +21,10 @@
 //      sends no WM_SIZE.
 //  Without a display SDL would quietly pick its offscreen driver; window creation refuses that
 //  unless SDL_VIDEODRIVER asks for it, so a run with no display fails clearly; the reason names
-//  the display tried and its variable. An X error while SDL first loads the OpenGL driver leaves
-//  windows without an OpenGL visual, so the pixel format cannot be set, and the error is told.
+//  the display tried and its variable. On Wayland the compositor is asked for a keyboard seat
+//  before SDL starts (see wayland_display.cpp). An X error while SDL first loads the OpenGL
+//  driver leaves windows without an OpenGL visual, so the pixel format cannot be set, and the
+//  error is told.
 #include <windows.h>
 
 #include <SDL.h>
@@ -32,6 +34,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <memory>
@@ -177,6 +180,15 @@ bool InitVideo() {
     }
     // With only X11 named, an unreachable X server is not followed by probes of other systems.
     if (asked == nullptr && getenv("WAYLAND_DISPLAY") == nullptr) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    // SDL's Wayland video crashes on a compositor without a seat, so the seat is looked for first.
+    const bool waylandFirst = asked != nullptr ? strncasecmp(asked, "wayland", 7) == 0 : getenv("DISPLAY") == nullptr;
+    std::string waylandProblem;
+    if (waylandFirst && !LayerWaylandSeatReady(&waylandProblem)) {
+        SDL_SetError("cannot open %s: %s", NamedBy("the Wayland display", "WAYLAND_DISPLAY", "wayland-0").c_str(),
+                     waylandProblem.c_str());
+        return false;
+    }
+    LayerQuietWayland();
     LayerInstallXErrorHandler();
     if (!LayerInitSdl(SDL_INIT_VIDEO)) {
         LayerDropXErrors();

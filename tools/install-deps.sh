@@ -11,12 +11,13 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config
   libsdl2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-mesa0
-  libfreetype-dev libfontconfig-dev fonts-dejavu-core libx11-dev libxi-dev
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core libx11-dev libxi-dev libwayland-dev
 )
 everything=(
   libpng-dev libgtest-dev libbenchmark-dev libcairo2-dev
-  libwayland-dev wayland-protocols libxrandr-dev weston  # the pacing tool's display timing; weston for its test
+  wayland-protocols libxrandr-dev  # the pacing tool's display timing
   xvfb xauth xdotool x11-utils imagemagick
+  weston  # the Wayland tests' compositor (ctest -L wayland), on its x11 backend inside Xvfb
   wine wine64 g++-mingw-w64-x86-64 googletest
   dpkg-dev  # dpkg-shlibdeps: the Debian package's library dependencies (make package)
 )

@@ -3,7 +3,7 @@
 # when set, runs the program (wine64 for the Windows build); with WINESERVER set, clean-up ends that too.
 set -u -o pipefail
 readonly E2E_TITLE='Brimvalk Test.' E2E_SCREEN=1280x1024
-e2e_program='' e2e_dir='' e2e_xvfb_pid='' e2e_pid='' e2e_window=''
+e2e_program='' e2e_dir='' e2e_xvfb_pid='' e2e_pid='' e2e_window='' e2e_weston_window=''
 
 e2e_log() { echo "[$(basename "$0" .sh)] $*" >&2; }
 
@@ -35,7 +35,9 @@ e2e_setup() {
 }
 
 # Xvfb picks its own display number, so scripts can run side by side; the root window is black.
+# With E2E_WAYLAND_ENV the program runs on the wayland fixture's weston instead (see e2e_on_wayland).
 e2e_start_xvfb() {
+  if e2e_on_wayland; then e2e_join_wayland; return; fi
   Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN}x24" -br -nolisten tcp 3>"$e2e_dir/display" >"$e2e_dir/xvfb.log" 2>&1 &
   e2e_xvfb_pid=$!
   for _ in $(seq 100); do grep -qx '[0-9][0-9]*' "$e2e_dir/display" 2>/dev/null && break; sleep 0.1; done
@@ -48,6 +50,31 @@ e2e_start_xvfb() {
 # event has no Windows counterpart.
 e2e_under_wine() { [[ ${E2E_LAUNCHER:-} == *wine* ]]; }
 
+# True when the program runs on weston (tests/wayland/compositor.sh): E2E_WAYLAND_ENV names the
+# file of `export` lines that reach it. e2e_window is then weston's X window, whose 1024x768 output
+# the program's window fills, so screenshots and keys go through it; keys act only with the focus.
+e2e_on_wayland() { [ -n "${E2E_WAYLAND_ENV:-}" ]; }
+
+e2e_join_wayland() {
+  [ -r "$E2E_WAYLAND_ENV" ] || fail "E2E_WAYLAND_ENV names no readable file: '$E2E_WAYLAND_ENV'"
+  . "$E2E_WAYLAND_ENV"
+  for tool in weston-debug xdotool; do command -v "$tool" >/dev/null || fail "'$tool' is not installed"; done
+  e2e_weston_window=$(xdotool search --class '^Weston Compositor$' | head -n 1)
+  [ -n "$e2e_weston_window" ] || fail "no weston X window on $DISPLAY: is the wayland fixture running?"
+}
+
+# The program's window as the compositor lists it, "X Y WIDTH HEIGHT", or nothing before it is mapped.
+e2e_wayland_view() {
+  timeout 5 weston-debug scene-graph 2>/dev/null | awk -v pid="PID $e2e_pid," -v title="window '$E2E_TITLE' of" '
+    found && /position:/ { split($0, f, /[(),\t ]+/); print f[3], f[4], f[6] - f[3], f[7] - f[4]; exit }
+    /role xdg_toplevel/ && index($0, pid) && index($0, title) { found = 1 }'
+}
+
+# True once the program's window is shown: on the X server, or in weston's scene graph.
+e2e_window_shown() {
+  if e2e_on_wayland; then [ -n "$(e2e_wayland_view)" ]; else xwininfo -name "$E2E_TITLE" >/dev/null 2>&1; fi
+}
+
 e2e_start_program() {
   e2e_window=''
   ${E2E_LAUNCHER:-} "$e2e_program" >"$e2e_dir/stdout" 2>"$e2e_dir/stderr" &
@@ -56,6 +83,13 @@ e2e_start_program() {
 
 # Waits until the program's window is mapped and sets e2e_window to its X id.
 e2e_wait_for_window() {
+  if e2e_on_wayland; then
+    for _ in $(seq 200); do e2e_window_shown && break; kill -0 "$e2e_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$e2e_pid" 2>/dev/null || fail "the program ended before its window appeared"
+    e2e_window_shown || fail "expected weston to list a window titled '$E2E_TITLE' of the program within 20 s"
+    e2e_window=$e2e_weston_window
+    return
+  fi
   e2e_window=$(timeout 20 xdotool search --sync --onlyvisible --name "^${E2E_TITLE//./\\.}\$" 2>/dev/null)
   kill -0 "$e2e_pid" 2>/dev/null || fail "the program ended before its window appeared"
   [ "$(echo "$e2e_window" | grep -c .)" = 1 ] || fail "expected one window titled '$E2E_TITLE' in 20 s, got '$e2e_window'"

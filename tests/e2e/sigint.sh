@@ -18,6 +18,7 @@ start_ignoring() {
 # Before the window: the X server stopped, the program waits in its first connection to it; the
 # signal is kept until the first look at the message queue, which closes the window before a frame.
 for signal in INT TERM HUP; do
+  e2e_on_wayland && break
   kill -STOP "$e2e_xvfb_pid" || fail "could not stop Xvfb"
   start_ignoring
   for _ in $(seq 1000); do
@@ -32,14 +33,18 @@ for signal in INT TERM HUP; do
   [ ! -s "$e2e_dir/stdout" ] || fail "SIG$signal before the window: expected no frame, got $(wc -l <"$e2e_dir/stdout") lines"
 done
 
+# On Wayland Ctrl+C alone: the other signals, a repeat and a signal ignored at start are the
+# message queue's own business, the same on every display.
+signals="INT TERM HUP"
+e2e_on_wayland && signals=INT
 for when in start-up running; do
-  for signal in INT TERM HUP; do
+  for signal in $signals; do
     start_ignoring
     if [ "$when" = running ]; then
       e2e_wait_for_frames
     else
-      for _ in $(seq 1000); do xwininfo -name "$E2E_TITLE" >/dev/null 2>&1 && break; sleep 0.02; done
-      xwininfo -name "$E2E_TITLE" >/dev/null 2>&1 || fail "no window titled '$E2E_TITLE' within 20 s"
+      for _ in $(seq 1000); do e2e_window_shown && break; sleep 0.02; done
+      e2e_window_shown || fail "no window titled '$E2E_TITLE' within 20 s"
     fi
     kill -s "$signal" "$e2e_pid" || fail "could not send SIG$signal"
     e2e_expect_exit "after SIG$signal during $when"
@@ -48,6 +53,8 @@ for when in start-up running; do
     e2e_expect_console_lines
   done
 done
+
+e2e_on_wayland && exit 0
 
 # Ctrl+C delivered twice within milliseconds, as `timeout -s INT` does (to the program, then to its
 # group): one request, not a stuck program to be killed. Both reach the handler before the loop comes

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# weston on its x11 backend inside a private Xvfb, for the wayland-labelled tests. The X server gives
+# weston a seat: xdotool keys sent to weston's X window reach its focused Wayland client.
+#   compositor.sh start DIR   starts both, with a runtime directory (mode 0700) and a socket of their own
+#                             under DIR, and writes DIR/env: the `export` lines a test sources to reach them
+#   compositor.sh stop DIR    ends both
+# weston's output is 1024x768 with no panel, so desktop-shell puts a 1024x768 window at (0, 0) and a
+# screenshot of weston's X window shows the window's client area; --debug lets weston-debug read
+# the compositor's scene graph.
+set -u -o pipefail
+mode=${1:-} dir=${2:-}
+[ -n "$dir" ] && { [ "$mode" = start ] || [ "$mode" = stop ]; } || { echo "usage: $0 start|stop DIR" >&2; exit 2; }
+
+stop() {
+  local pids=()
+  for name in weston xvfb; do [ -s "$dir/$name.pid" ] && pids+=("$(cat "$dir/$name.pid")"); done
+  [ ${#pids[@]} = 0 ] && return
+  kill -TERM "${pids[@]}" 2>/dev/null
+  for _ in $(seq 50); do kill -0 "${pids[@]}" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "${pids[@]}" 2>/dev/null
+  rm -f "$dir/weston.pid" "$dir/xvfb.pid"
+}
+fail() { echo "compositor: $*" >&2; for log in xvfb weston; do [ -s "$dir/$log.log" ] && tail -n 5 "$dir/$log.log" >&2; done; stop; exit 1; }
+
+if [ "$mode" = stop ]; then stop; rm -rf "$dir/runtime"; exit 0; fi
+
+for tool in Xvfb weston weston-debug xdotool; do command -v "$tool" >/dev/null || fail "'$tool' is not installed (tools/install-deps.sh)"; done
+stop
+rm -rf "$dir" && mkdir -p "$dir" && mkdir -m 700 "$dir/runtime" || fail "cannot make $dir/runtime"
+cat >"$dir/weston.ini" <<'INI'
+[core]
+idle-time=0
+[shell]
+panel-position=none
+background-color=0xff000000
+animation=none
+startup-animation=none
+close-animation=none
+focus-animation=none
+[input-method]
+path=
+INI
+
+# Both outlive this script: their output goes to files, so CTest does not wait for them.
+setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -br -nolisten tcp 3>"$dir/display" </dev/null >"$dir/xvfb.log" 2>&1 &
+echo $! >"$dir/xvfb.pid"
+for _ in $(seq 100); do grep -qx '[0-9][0-9]*' "$dir/display" 2>/dev/null && break; sleep 0.1; done
+grep -qx '[0-9][0-9]*' "$dir/display" || fail "Xvfb gave no display within 10 s"
+
+socket="brimvalk-$$"
+cat >"$dir/env" <<ENV
+export DISPLAY=:$(cat "$dir/display")
+export WAYLAND_DISPLAY=$socket
+export XDG_RUNTIME_DIR=$dir/runtime
+export SDL_VIDEODRIVER=wayland
+ENV
+. "$dir/env"
+setsid weston --backend=x11-backend.so --use-pixman --width=1024 --height=768 --socket="$socket" --debug \
+  --idle-time=0 --config="$dir/weston.ini" </dev/null >"$dir/weston.log" 2>&1 &
+echo $! >"$dir/weston.pid"
+# Ready when the shell's client has put up its background and weston's X window is there for keys
+# and screenshots. The X focus goes to that window now, before any client: moved there later from
+# the pointer's window, weston would hear it leave and come back and keep no keyboard focus.
+for _ in $(seq 100); do
+  if timeout 5 weston-debug scene-graph 2>/dev/null | grep -q 'background for output' &&
+    window=$(xdotool search --class '^Weston Compositor$'); then
+    timeout 10 xdotool windowfocus --sync "$window" || fail "could not focus weston's X window"
+    exit 0
+  fi
+  kill -0 "$(cat "$dir/weston.pid")" 2>/dev/null || fail "weston ended at start"
+  sleep 0.1
+done
+fail "weston did not answer within 10 s"

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# How the program fails on Wayland: one "ERROR : ..." line on stdout, the reason on stderr and
+# status 1, never a crash or a hang. Each case brings its own compositor, apart from the fixture's.
+#   failures.sh PROGRAM no_seat        weston's headless backend offers no seat (SDL's own Wayland
+#                                      start-up crashes there): "ERROR : Can't Create Window"
+#   failures.sh PROGRAM runtime_dir    XDG_RUNTIME_DIR unset, missing, a file or too long for a socket
+#                                      address: the same line, the variable named once in the reason
+#   failures.sh PROGRAM lost_display   the compositor killed mid-run: "ERROR : Lost the display"
+#                                      within a second, after whole lines
+. "$(dirname "$0")/../e2e/lib.sh"
+case_name=${2:-}
+e2e_setup "${1:-}" weston weston-info
+runtime="$e2e_dir/runtime"
+mkdir -m 700 "$runtime" || fail "cannot make $runtime"
+
+# expect_refusal WHAT [ENV ARGUMENTS...]: the program run with these changes to the environment
+# printed exactly the window error, with status 1, and one line on stderr, kept in $e2e_dir/stderr.
+expect_refusal() {
+  local what=$1
+  shift
+  env "$@" SDL_VIDEODRIVER=wayland timeout 20 "$e2e_program" >"$e2e_dir/stdout" 2>"$e2e_dir/stderr"
+  local status=$?
+  [ "$status" = 1 ] || fail "$what: expected status 1, got $status (124: still running after 20 s, >128: a signal)"
+  cmp -s "$e2e_dir/stdout" <(printf '%s' "ERROR : Can't Create Window") ||
+    fail "$what: expected stdout to be exactly 'ERROR : Can't Create Window', got: $(head -c 200 "$e2e_dir/stdout")"
+  [ "$(wc -l <"$e2e_dir/stderr")" = 1 ] || fail "$what: expected the reason alone on stderr, one line, got: $(cat "$e2e_dir/stderr")"
+  e2e_log "$what: $(cat "$e2e_dir/stderr")"
+}
+
+case $case_name in
+no_seat)
+  XDG_RUNTIME_DIR=$runtime weston --backend=headless-backend.so --socket=brimvalk-headless --idle-time=0 \
+    </dev/null >"$e2e_dir/weston.log" 2>&1 &
+  weston_pid=$!
+  trap 'kill "$weston_pid" 2>/dev/null; e2e_cleanup' EXIT
+  for _ in $(seq 100); do [ -S "$runtime/brimvalk-headless" ] && break; sleep 0.1; done
+  [ -S "$runtime/brimvalk-headless" ] || fail "headless weston made no socket in 10 s"
+  # The premise, from another client: globals are listed, and none of them is a seat.
+  globals=$(XDG_RUNTIME_DIR=$runtime WAYLAND_DISPLAY=brimvalk-headless timeout 10 weston-info 2>/dev/null | grep "interface: ")
+  [ -n "$globals" ] && ! grep -q "'wl_seat'" <<<"$globals" ||
+    fail "expected a compositor with globals but no wl_seat, weston-info lists: $globals"
+  expect_refusal "no seat" XDG_RUNTIME_DIR="$runtime" WAYLAND_DISPLAY=brimvalk-headless
+  grep -q 'no keyboard seat' "$e2e_dir/stderr" || fail "expected the reason to say the compositor offers no keyboard seat"
+  ;;
+runtime_dir)
+  touch "$e2e_dir/file"
+  long="$e2e_dir/$(printf 'd%.0s' $(seq 100))"
+  mkdir -m 700 "$long" || fail "cannot make $long"
+  for setting in "-u XDG_RUNTIME_DIR" "XDG_RUNTIME_DIR=$e2e_dir/missing" "XDG_RUNTIME_DIR=$e2e_dir/file" \
+    "XDG_RUNTIME_DIR=$long"; do
+    expect_refusal "$setting" $setting WAYLAND_DISPLAY=brimvalk-none
+    [ "$(grep -o XDG_RUNTIME_DIR "$e2e_dir/stderr" | wc -l)" = 1 ] ||
+      fail "$setting: expected the reason to name XDG_RUNTIME_DIR once, got: $(cat "$e2e_dir/stderr")"
+  done
+  ;;
+lost_display)
+  compositor="$(dirname "$0")/compositor.sh"
+  "$compositor" start "$e2e_dir/compositor" || fail "could not start a compositor of its own"
+  trap '"$compositor" stop "$e2e_dir/compositor"; e2e_cleanup' EXIT
+  E2E_WAYLAND_ENV="$e2e_dir/compositor/env"
+  e2e_start_xvfb
+  e2e_start_program
+  e2e_wait_for_frames
+  killed=$(date +%s%N)
+  kill -KILL "$(cat "$e2e_dir/compositor/weston.pid")" || fail "could not kill weston"
+  # tail looks every 10 ms whether the program still runs.
+  timeout 10 tail --pid="$e2e_pid" -s 0.01 -f /dev/null
+  ended=$(date +%s%N)
+  kill -0 "$e2e_pid" 2>/dev/null && fail "expected the program to end once the compositor was gone, it still runs 10 s later"
+  wait "$e2e_pid"
+  status=$?
+  e2e_pid=''
+  elapsed_ms=$(((ended - killed) / 1000000))
+  [ "$status" = 1 ] || fail "expected status 1 after the compositor was gone, got $status"
+  # Within a second, or three of its own frames where it draws fewer than three a second (a
+  # sanitized build): it notices at its next look at the queue, after the frame it is drawing.
+  fps=$(grep ' fps ' "$e2e_dir/stdout" | tail -n 1 | cut -d ' ' -f 1)
+  allowed_ms=$(awk -v fps="${fps:-60}" 'BEGIN { ms = 3000 / fps; print (ms > 1000 ? int(ms) : 1000) }')
+  [ "$elapsed_ms" -le "$allowed_ms" ] ||
+    fail "expected the program to end within $allowed_ms ms (at ${fps:-?} fps), it took $elapsed_ms ms"
+  [ "$(tail -n 1 "$e2e_dir/stdout")" = "ERROR : Lost the display" ] && [ "$(grep -c ERROR "$e2e_dir/stdout")" = 1 ] ||
+    fail "expected stdout to end in the one line 'ERROR : Lost the display'"
+  sed -i '$d' "$e2e_dir/stdout"
+  e2e_expect_console_lines
+  [ "$(wc -l <"$e2e_dir/stderr")" = 1 ] && grep -q "WAYLAND_DISPLAY" "$e2e_dir/stderr" || fail "expected one line on stderr naming the display, got: $(cat "$e2e_dir/stderr")"
+  e2e_log "ended $elapsed_ms ms after weston was killed: $(cat "$e2e_dir/stderr")"
+  ;;
+*) fail "usage: $0 PROGRAM no_seat|runtime_dir|lost_display" ;;
+esac
