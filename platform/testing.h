@@ -41,6 +41,8 @@ struct LoggedMessage {
 // Appends every step of message traffic to `log` from now on; null stops logging.
 void PlatformLogMessagesForTests(std::vector<LoggedMessage>* log);
 
+// wglMakeCurrent fails for every context, as a driver that cannot bind one, until reset.
+void PlatformRefuseMakeCurrentForTests(bool refuse);
 
 // SwapBuffers calls `hook` with false just before the swap (the frame is whole in the back
 // buffer) and with true right after the swap returns; null removes it.
