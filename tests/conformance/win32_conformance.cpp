@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -208,6 +209,23 @@ struct GlWindow {
         Drain();
     }
 };
+
+// Swap control is offered whole or not at all: "WGL_EXT_swap_control" in the extension string exactly
+// when wglGetProcAddress finds wglSwapIntervalEXT, and that sets an interval of 1, then 0. (Xvfb's GLX
+// cannot set one, so there a driver's interval must not be promised.)
+TEST(Win32Wgl, SwapControlNamedOnlyWhereItSetsTheInterval) {
+    GlWindow gl("Conformance Swap Control");
+    ASSERT_NE(gl.context, nullptr) << "no OpenGL context";
+    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    ASSERT_NE(extensions, nullptr);
+    typedef BOOL(WINAPI * SwapInterval)(int interval);
+    const auto setInterval =
+        reinterpret_cast<SwapInterval>(reinterpret_cast<void (*)()>(wglGetProcAddress("wglSwapIntervalEXT")));
+    EXPECT_EQ(strstr(extensions, "WGL_EXT_swap_control") != nullptr, setInterval != nullptr) << extensions;
+    if (setInterval != nullptr) {
+        EXPECT_TRUE(setInterval(1) && setInterval(0)) << "offered, yet refused";
+    }
+}
 
 // The window coordinates of the vertices glCallList(list) draws at (50, 100), 100 pixels to the em,
 // then of the point where it leaves the origin.
