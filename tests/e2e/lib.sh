@@ -48,9 +48,12 @@ e2e_start_xvfb() {
 # event has no Windows counterpart.
 e2e_under_wine() { [[ ${E2E_LAUNCHER:-} == *wine* ]]; }
 
+# The Linux program's stdout goes to its file a line at a time (stdbuf), so the waits below see each
+# frame's line as it is printed; ASan lets libstdbuf be preloaded ahead of its runtime.
 e2e_start_program() {
   e2e_window=''
-  ${E2E_LAUNCHER:-} "$e2e_program" >"$e2e_dir/stdout" 2>"$e2e_dir/stderr" &
+  ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 ${E2E_LAUNCHER:-stdbuf -oL} "$e2e_program" \
+    >"$e2e_dir/stdout" 2>"$e2e_dir/stderr" &
   e2e_pid=$!
 }
 
@@ -112,4 +115,32 @@ e2e_expect_console_lines() {
   odd=$(grep -Evn -e '^-?[0-9]+ -?[0-9]+ -?[0-9]+ -?[0-9]+$' -e '^[0-9]+\.[0-9]{2} fps {12}$' "$out" | head -n 3)
   [ -z "$odd" ] || fail "expected only input and frame-rate lines on stdout, got (line:text) $odd"
   [ -z "$(tail -c 1 "$out")" ] || fail "expected stdout to end with a line break"
+}
+
+# e2e_count_lines LINE: how many times the program has printed LINE as a whole line so far.
+e2e_count_lines() { tr -d '\r' <"$e2e_dir/stdout" | grep -cxF -- "$1"; }
+
+# e2e_wait_for_lines COUNT LINE WHAT: waits until LINE has been printed COUNT times in all, however
+# slowly frames come; fails if the program ends first or 90 s pass.
+e2e_wait_for_lines() {
+  local deadline=$((SECONDS + 90))
+  until [ "$(e2e_count_lines "$2")" -ge "$1" ]; do
+    kill -0 "$e2e_pid" 2>/dev/null || fail "$3: the program ended before printing '$2' $1 times"
+    [ "$SECONDS" -lt "$deadline" ] || fail "$3: expected '$2' $1 times within 90 s, got $(e2e_count_lines "$2")"
+    sleep 0.05
+  done
+}
+
+# e2e_wait_for_new_frames COUNT WHAT: waits until the window has shown COUNT new frames: COUNT captures,
+# each unlike the one before (bodies and grid move every frame), so at least COUNT frames were drawn.
+# For the Windows program, whose lines reach the file only in blocks.
+e2e_wait_for_new_frames() {
+  local shown=0 last='' now deadline=$((SECONDS + 90))
+  while [ "$shown" -lt "$1" ]; do
+    kill -0 "$e2e_pid" 2>/dev/null || fail "$2: the program ended after $shown new frames"
+    [ "$SECONDS" -lt "$deadline" ] || fail "$2: expected $1 new frames within 90 s, saw $shown"
+    now=$(import -silent -window "$e2e_window" -format '%#' info: 2>/dev/null) || continue
+    [ -n "$last" ] && [ "$now" != "$last" ] && shown=$((shown + 1))
+    last=$now
+  done
 }

@@ -11,7 +11,8 @@ e2e_start_xvfb
 # terminal's foreground (a script's `&` alone would start it with Ctrl+C ignored).
 start_ignoring() {
   e2e_window=''
-  env --default-signal=INT ${1:+--ignore-signal=$1} "$e2e_program" >"$e2e_dir/stdout" 2>"$e2e_dir/stderr" &
+  ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
+    env --default-signal=INT ${1:+--ignore-signal=$1} stdbuf -oL "$e2e_program" >"$e2e_dir/stdout" 2>"$e2e_dir/stderr" &
   e2e_pid=$!
 }
 
@@ -47,7 +48,7 @@ done
 
 start_ignoring INT,TERM,HUP
 e2e_wait_for_frames
+frames=$(($(e2e_count_lines "0 0 0 0") + 30))
 for signal in INT TERM HUP; do kill -s "$signal" "$e2e_pid" || fail "could not send SIG$signal"; done
-sleep 3
-kill -0 "$e2e_pid" 2>/dev/null || fail "SIGINT, SIGTERM and SIGHUP were ignored at start, yet the program ended on them"
+e2e_wait_for_lines "$frames" "0 0 0 0" "30 frames after SIGINT, SIGTERM and SIGHUP, which were ignored at start"
 e2e_escape "Escape after the ignored signals"
