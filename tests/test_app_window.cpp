@@ -117,9 +117,10 @@ long MonotonicMs() {
     return now.tv_sec * 1000L + now.tv_nsec / 1000000;
 }
 
-// Ctrl+C with no window is WM_QUIT. A repeat within a second is the same request: one WM_QUIT, the
-// process lives on. Asked again more than a second (by the monotonic clock) after a first that no
-// message loop has taken, the program is stuck, and that Ctrl+C ends it as SIGINT's default does.
+// Ctrl+C with no window is WM_QUIT. A repeat within a second is the same request (`timeout -s INT`
+// sends it to the program and then its group): one WM_QUIT, the process lives on. Asked again more
+// than a second (by the monotonic clock) after a first that no message loop has taken, the program is
+// stuck, and that Ctrl+C ends it as SIGINT's default does.
 void CtrlCTwiceThenStuck() {
     MSG msg;
     PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);  // installs the handlers

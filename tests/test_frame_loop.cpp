@@ -3,7 +3,6 @@
 #include "app/frame_loop.h"
 
 #include <SDL.h>
-#include <signal.h>
 
 #include <vector>
 
@@ -103,17 +102,6 @@ TEST_F(FrameLoopTest, ScreenSaverIsHeldOffOnlyWhileTheWindowHasTheFocus) {
         EXPECT_EQ(change == SDL_WINDOWEVENT_FOCUS_LOST, SDL_IsScreenSaverEnabled() == SDL_TRUE)
             << (change == SDL_WINDOWEVENT_FOCUS_LOST ? "after the focus was lost" : "after the focus was gained");
     }
-}
-
-// Ctrl+C and SIGTERM before there is a window: WM_QUIT, once per signal. With a window they close it
-// (e2e/close.sh).
-TEST_F(FrameLoopTest, InterruptWithoutAWindowQuits) {
-    for (int signalNumber : {SIGINT, SIGTERM}) {
-        EXPECT_EQ(1, PumpMessages()) << "nothing queued yet";
-        raise(signalNumber);
-        EXPECT_EQ(0, PumpMessages()) << "signal " << signalNumber << " should end the loop";
-    }
-    EXPECT_EQ(1, PumpMessages()) << "one signal, one quit message";
 }
 
 }  // namespace

@@ -33,19 +33,6 @@ for when in start-up running; do
   done
 done
 
-# Ctrl+C delivered twice within milliseconds, as `timeout -s INT` does (to the program, then to its
-# group): one request, not a stuck program to be killed. Both reach the handler before the loop comes
-# round in most tries (two signals still pending at once would merge into one), hence three tries.
-for _ in 1 2 3; do
-  start_ignoring
-  e2e_wait_for_frames
-  kill -s INT "$e2e_pid" || fail "could not send SIGINT"
-  sleep 0.003
-  kill -s INT "$e2e_pid" 2>/dev/null  # the program may have ended on the first already
-  e2e_expect_exit "after SIGINT delivered twice within milliseconds"
-  e2e_expect_console_lines
-done
-
 start_ignoring INT,TERM,HUP
 e2e_wait_for_frames
 frames=$(($(e2e_count_lines "0 0 0 0") + 30))
