@@ -33,9 +33,9 @@ done <<'CASES'
 --png p.png --program-output /nonexistent/out|cannot write /nonexistent/out
 CASES
 
-# A 2 s run with the right arrow held for its first 10 frames.
+# A 2 s run with the right arrow held for its first 3 frames (a loaded machine may draw only a few).
 start=$(date +%s%N)
-"$tool" --seconds 2 --hold right:0-10 --png "$dir/p.png" --size 640x360 --csv "$dir/p.csv" \
+"$tool" --seconds 2 --hold right:0-3 --png "$dir/p.png" --size 640x360 --csv "$dir/p.csv" \
   --program-output "$dir/program" >"$dir/out" 2>"$dir/err" || fail "exit status $?: $(cat "$dir/err")"
 wall_ms=$(( ($(date +%s%N) - start) / 1000000 ))
 summary='^frames ([0-9]+), mean ([0-9.]+) fps, p50 [0-9.]+ ms, p95 [0-9.]+ ms, p99 [0-9.]+ ms, max [0-9.]+ ms, stutters [0-9]+$'
@@ -45,11 +45,11 @@ frames=${BASH_REMATCH[1]} fps=${BASH_REMATCH[2]}
   fail "expected the swap interval line second, got: $(sed -n 2p "$dir/out")"
 [ "$(wc -l <"$dir/out")" = 2 ] || fail "expected two lines on stdout, got $(wc -l <"$dir/out")"
 
-# One frame a time for every input line RunFrameLoop printed; the held key in exactly the first 10.
+# One frame a time for every input line RunFrameLoop printed; the held key in exactly the first 3.
 inputs=$(grep -cE '^-?[0-9]+ -?[0-9]+ -?[0-9]+ -?[0-9]+$' "$dir/program")
-[ "$frames" -gt 10 ] && [ "$frames" = "$inputs" ] || fail "reported $frames frames; the program printed $inputs input lines"
+[ "$frames" -gt 3 ] && [ "$frames" = "$inputs" ] || fail "reported $frames frames; the program printed $inputs input lines"
 held=$(grep -v fps "$dir/program" | grep -n -x '0 1 0 0' | cut -d: -f1 | tr '\n' ' ')
-[ "$held" = "1 2 3 4 5 6 7 8 9 10 " ] || fail "expected the right arrow in input lines 1-10, got lines $held"
+[ "$held" = "1 2 3 " ] || fail "expected the right arrow in input lines 1-3, got lines $held"
 [ "$(sed -n 1p "$dir/p.csv")" = "frame,frame_ms" ] || fail "expected the CSV's header line"
 [ "$(tail -n +2 "$dir/p.csv" | cut -d, -f1 | tr '\n' ' ')" = "$(seq -s ' ' 0 $((frames - 1))) " ] ||
   fail "expected CSV frames 0..$((frames - 1))"
