@@ -131,15 +131,15 @@ e2e_wait_for_lines() {
   done
 }
 
-# e2e_wait_for_new_frames COUNT WHAT: waits until the window has shown COUNT new frames: COUNT captures,
-# each unlike the one before (bodies and grid move every frame), so at least COUNT frames were drawn.
-# For the Windows program, whose lines reach the file only in blocks.
+# e2e_wait_for_new_frames COUNT WHAT: waits until the window has shown COUNT new frames: COUNT captures
+# of its middle, each unlike the one before (bodies and grid move every frame), so at least COUNT frames
+# were drawn. For the Windows program, whose lines reach the file only in blocks.
 e2e_wait_for_new_frames() {
   local shown=0 last='' now deadline=$((SECONDS + 90))
   while [ "$shown" -lt "$1" ]; do
     kill -0 "$e2e_pid" 2>/dev/null || fail "$2: the program ended after $shown new frames"
     [ "$SECONDS" -lt "$deadline" ] || fail "$2: expected $1 new frames within 90 s, saw $shown"
-    now=$(import -silent -window "$e2e_window" -format '%#' info: 2>/dev/null) || continue
+    now=$(import -silent -window "$e2e_window" -crop 256x192+384+288 -format '%#' info: 2>/dev/null) || continue
     [ -n "$last" ] && [ "$now" != "$last" ] && shown=$((shown + 1))
     last=$now
   done
