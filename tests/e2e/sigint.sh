@@ -16,26 +16,26 @@ start_ignoring() {
   e2e_pid=$!
 }
 
-for when in start-up running; do
-  for signal in INT TERM HUP; do
-    start_ignoring
-    if [ "$when" = running ]; then
-      e2e_wait_for_frames
-    else
-      for _ in $(seq 1000); do xwininfo -name "$E2E_TITLE" >/dev/null 2>&1 && break; sleep 0.02; done
-      xwininfo -name "$E2E_TITLE" >/dev/null 2>&1 || fail "no window titled '$E2E_TITLE' within 20 s"
-    fi
-    kill -s "$signal" "$e2e_pid" || fail "could not send SIG$signal"
-    e2e_expect_exit "after SIG$signal during $when"
-    [ "$when" = start-up ] && continue
-    e2e_expect_line "0 0 0 0" "frames before SIG$signal"
-    e2e_expect_console_lines
-  done
+# One handler serves all three signals: start-up is checked with Ctrl+C alone.
+for run in start-up:INT running:INT running:TERM running:HUP; do
+  when=${run%:*} signal=${run#*:}
+  start_ignoring
+  if [ "$when" = running ]; then
+    e2e_wait_for_frames
+  else
+    for _ in $(seq 1000); do xwininfo -name "$E2E_TITLE" >/dev/null 2>&1 && break; sleep 0.02; done
+    xwininfo -name "$E2E_TITLE" >/dev/null 2>&1 || fail "no window titled '$E2E_TITLE' within 20 s"
+  fi
+  kill -s "$signal" "$e2e_pid" || fail "could not send SIG$signal"
+  e2e_expect_exit "after SIG$signal during $when"
+  [ "$when" = start-up ] && continue
+  e2e_expect_line "0 0 0 0" "frames before SIG$signal"
+  e2e_expect_console_lines
 done
 
 start_ignoring INT,TERM,HUP
 e2e_wait_for_frames
-frames=$(($(e2e_count_lines "0 0 0 0") + 30))
+frames=$(($(e2e_count_lines "0 0 0 0") + 10))
 for signal in INT TERM HUP; do kill -s "$signal" "$e2e_pid" || fail "could not send SIG$signal"; done
-e2e_wait_for_lines "$frames" "0 0 0 0" "30 frames after SIGINT, SIGTERM and SIGHUP, which were ignored at start"
+e2e_wait_for_lines "$frames" "0 0 0 0" "10 frames after SIGINT, SIGTERM and SIGHUP, which were ignored at start"
 e2e_escape "Escape after the ignored signals"
