@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -224,70 +223,6 @@ TEST(Win32Wgl, SwapControlNamedOnlyWhereItSetsTheInterval) {
     EXPECT_EQ(strstr(extensions, "WGL_EXT_swap_control") != nullptr, setInterval != nullptr) << extensions;
     if (setInterval != nullptr) {
         EXPECT_TRUE(setInterval(1) && setInterval(0)) << "offered, yet refused";
-    }
-}
-
-// The window coordinates of the vertices glCallList(list) draws at (50, 100), 100 pixels to the em,
-// then of the point where it leaves the origin.
-std::vector<std::pair<GLfloat, GLfloat>> Drawn(GLuint list) {
-    std::vector<GLfloat> buffer(1 << 18);
-    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_2D, buffer.data());
-    glRenderMode(GL_FEEDBACK);
-    glLoadIdentity();
-    glTranslatef(50.0f, 100.0f, 0.0f);
-    glScalef(100.0f, 100.0f, 100.0f);
-    glCallList(list);
-    glBegin(GL_POINTS);
-    glVertex2f(0.0f, 0.0f);
-    glEnd();
-    const GLint used = glRenderMode(GL_RENDER);
-    std::vector<std::pair<GLfloat, GLfloat>> vertices;
-    for (GLint i = 0; i < used;) {  // a token, for a polygon its vertex count, then x, y per vertex
-        const GLfloat token = buffer[i++];
-        const GLint n = token == GL_POLYGON_TOKEN ? static_cast<GLint>(buffer[i++]) : token == GL_POINT_TOKEN ? 1 : 2;
-        for (GLint v = 0; v < n && i + 1 < used; ++v, i += 2) vertices.push_back({buffer[i], buffer[i + 1]});
-    }
-    return vertices;
-}
-
-// Each list of wglUseFontOutlinesA draws its glyph inside the black box its GLYPHMETRICSFLOAT
-// gives (gmfptGlyphOrigin is the box's upper-left corner, in em units) and ends by moving the
-// origin on by gmfCellIncX; a space draws nothing and still advances.
-TEST(Win32Wgl, FontOutlineListsStayInTheirBlackBoxAndAdvance) {
-    GlWindow gl("Conformance Outlines");
-    ASSERT_NE(gl.context, nullptr) << "no OpenGL context";
-    glMatrixMode(GL_PROJECTION);
-    glOrtho(0.0, 320.0, 0.0, 240.0, -256.0, 256.0);  // one unit per pixel of the 320x240 window
-    glMatrixMode(GL_MODELVIEW);
-    SelectObject(gl.dc, GetStockObject(DEFAULT_GUI_FONT));
-    for (int format : {WGL_FONT_LINES, WGL_FONT_POLYGONS}) {
-        // Under Wine 8 the polygon lists come back with their metrics unset and no advance, and
-        // reading them back stalls; not yet understood, so only the layer's are checked.
-        if (format == WGL_FONT_POLYGONS && OnWine()) continue;
-        const GLuint base = glGenLists(256);
-        GLYPHMETRICSFLOAT m[256] = {};
-        for (unsigned char code : std::string("AgiW@ ")) {  // a descender, a hole, the widest, the narrowest
-            SCOPED_TRACE(std::string(format == WGL_FONT_LINES ? "lines" : "polygons") + ", glyph '" + char(code) + "'");
-            const GLYPHMETRICSFLOAT& g = m[code];
-            ASSERT_TRUE(wglUseFontOutlinesA(gl.dc, code, 1, base + code, 0.0f, 0.2f, format, &m[code]));
-            EXPECT_GT(g.gmfCellIncX, 0.1f);
-            EXPECT_EQ(g.gmfCellIncY, 0.0f);
-            std::vector<std::pair<GLfloat, GLfloat>> drawn = Drawn(base + code);
-            ASSERT_FALSE(drawn.empty());
-            EXPECT_NEAR(drawn.back().first, 50.0f + 100.0f * g.gmfCellIncX, 0.01f) << "advance";
-            EXPECT_NEAR(drawn.back().second, 100.0f, 0.01f) << "no vertical advance";
-            drawn.pop_back();
-            EXPECT_EQ(drawn.empty(), code == ' ') << drawn.size() << " vertices";
-            // One em = 100 pixels, half a pixel of slack for rounding.
-            const float left = 50.0f + 100.0f * g.gmfptGlyphOrigin.x, top = 100.0f + 100.0f * g.gmfptGlyphOrigin.y;
-            const float right = left + 100.0f * g.gmfBlackBoxX, bottom = top - 100.0f * g.gmfBlackBoxY;
-            int outside = 0;
-            for (const auto& [x, y] : drawn) outside += x < left - 0.5f || x > right + 0.5f || y < bottom - 0.5f || y > top + 0.5f;
-            EXPECT_EQ(outside, 0) << "vertices outside the black box (" << left << ", " << bottom << ")-(" << right
-                                  << ", " << top << ")";
-        }
-        EXPECT_GT(m['W'].gmfCellIncX, m['i'].gmfCellIncX);
-        glDeleteLists(base, 256);
     }
 }
 
