@@ -57,10 +57,15 @@ e2e_start_program() {
   e2e_pid=$!
 }
 
-# Waits until the program's window is mapped and sets e2e_window to its X id.
+# Waits until the program's window is mapped and sets e2e_window to its X id. A search fails when a
+# window it looks at goes away meanwhile (one of SDL's at start-up): it is asked again.
 e2e_wait_for_window() {
-  e2e_window=$(timeout 20 xdotool search --sync --onlyvisible --name "^${E2E_TITLE//./\\.}\$" 2>/dev/null)
-  kill -0 "$e2e_pid" 2>/dev/null || fail "the program ended before its window appeared"
+  local deadline=$((SECONDS + 20))
+  e2e_window=''
+  until [ -n "$e2e_window" ] || [ "$SECONDS" -ge "$deadline" ]; do
+    kill -0 "$e2e_pid" 2>/dev/null || fail "the program ended before its window appeared"
+    e2e_window=$(xdotool search --onlyvisible --name "^${E2E_TITLE//./\\.}\$" 2>/dev/null) || sleep 0.1
+  done
   [ "$(echo "$e2e_window" | grep -c .)" = 1 ] || fail "expected one window titled '$E2E_TITLE' in 20 s, got '$e2e_window'"
 }
 
