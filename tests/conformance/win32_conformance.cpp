@@ -2,7 +2,7 @@
 // platform layer (Linux) and Wine, which runs the same source built with mingw-w64 against the
 // real Windows headers. Only Win32's own calls appear here, so a case that passes on both holds
 // the layer to an implementation written independently of it. Both run under a private X server
-// (run.sh), which passes its screen size on as CONFORMANCE_SCREEN ("WIDTHxHEIGHT").
+// (run.sh). Where the window lands on the X screen is e2e/geometry.sh's, on both.
 #include <windows.h>
 #include <mmsystem.h>
 #include <GL/gl.h>
@@ -10,10 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -67,8 +65,6 @@ void Drain() {
     MSG msg;
     for (int i = 0; i < 1000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) DispatchMessageA(&msg);
 }
-
-std::vector<LONG> Edges(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 
 // CreateWindowExA sends WM_NCCREATE, then WM_CREATE; ShowWindow(SW_SHOW) sends WM_SHOWWINDOW
 // once and returns the earlier visibility; UpdateWindow sends WM_PAINT to the newly shown window.
@@ -136,29 +132,6 @@ TEST(Win32Messages, PeekMessageAndQuit) {
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE)) << "WM_QUIT outside the filter";
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "removed";
-}
-
-// The frame the windowed style (caption, sizing border) adds is the same on the left, right and
-// bottom, taller on top, and does not depend on where the rectangle is; a pop-up has none.
-TEST(Win32Geometry, AdjustWindowRectExOfTheWindowedAndPopUpStyles) {
-    RECT at0 = {0, 0, 1024, 768}, moved = {10, 20, 110, 220}, popup = {0, 0, 1024, 768};
-    ASSERT_TRUE(AdjustWindowRectEx(&at0, kWindowed, FALSE, kWindowedEx));
-    ASSERT_TRUE(AdjustWindowRectEx(&moved, kWindowed, FALSE, kWindowedEx));
-    ASSERT_TRUE(AdjustWindowRectEx(&popup, WS_POPUP, FALSE, WS_EX_APPWINDOW));
-    const LONG border = at0.right - 1024;
-    EXPECT_GT(border, 0);
-    EXPECT_GT(-at0.top, border + 10) << "a caption on top";
-    EXPECT_EQ(Edges(at0), (std::vector<LONG>{-border, at0.top, 1024 + border, 768 + border}));
-    EXPECT_EQ(Edges(moved), (std::vector<LONG>{10 - border, 20 + at0.top, 110 + border, 220 + border}));
-    EXPECT_EQ(Edges(popup), (std::vector<LONG>{0, 0, 1024, 768}));
-}
-
-// SM_CXSCREEN and SM_CYSCREEN are the size of the screen the X server shows.
-TEST(Win32Geometry, ScreenMetricsAreTheXScreen) {
-    const char* screen = getenv("CONFORMANCE_SCREEN");
-    ASSERT_NE(screen, nullptr) << "run through run.sh, which sets CONFORMANCE_SCREEN";
-    EXPECT_EQ(std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "x" + std::to_string(GetSystemMetrics(SM_CYSCREEN)),
-              screen);
 }
 
 // timeGetTime counts milliseconds at the rate of a real clock (std::chrono::steady_clock);
