@@ -1,9 +1,11 @@
-# Two commands: `make run` and `make test`. Both install what is missing, configure and build.
+# Two commands: `make run` and `make test`. Both install what is missing, configure and build:
+# `make run` only the program (in build-run), `make test` everything (in build).
 BUILD ?= build
+RUN_BUILD ?= build-run
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all run test deps build windows sanitize bench soak package clean
+.PHONY: all run test deps build tools windows sanitize bench soak package clean
 
 all: build
 
@@ -14,8 +16,17 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS)
 
-run: build
-	@tools/run-program.sh $(BUILD)/brimvalk-test
+# The program alone: no tests, tools, benchmarks or Windows builds, and only the packages it needs.
+run:
+	@tools/install-deps.sh --run
+	cmake -S . -B $(RUN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIMVALK_TESTS=OFF -DBRIMVALK_TOOLS=OFF $(CMAKE_FLAGS)
+	cmake --build $(RUN_BUILD) -j$(JOBS) --target brimvalk-test
+	@tools/run-program.sh $(RUN_BUILD)/brimvalk-test
+
+# The snapshot and pacing tools, build/tools/brimvalk-snapshot and build/tools/brimvalk-pacing.
+tools: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j$(JOBS) --target brimvalk-snapshot brimvalk-pacing
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j3
@@ -63,4 +74,4 @@ package: deps windows
 	@ls -l dist
 
 clean:
-	rm -rf $(BUILD) build-windows build-sanitize build-bench build-bench-win64 build-package dist
+	rm -rf $(BUILD) $(RUN_BUILD) build-windows build-sanitize build-bench build-bench-win64 build-package dist

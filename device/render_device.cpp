@@ -118,7 +118,7 @@ void RenderDevice::RenderFrame(void (*drawCallback)(RenderDevice*)) {
 void RenderDevice::Release() {
     if (polygonFontBase) glDeleteLists(polygonFontBase, 256);
     if (lineFontBase) glDeleteLists(lineFontBase, 256);
-    if (quadric) gluDeleteQuadric(quadric);
+    // The quadric is not deleted: it is left to the end of the process, which follows teardown.
     if (dc) wglMakeCurrent(dc, nullptr);
     if (context) wglDeleteContext(context);
     if (dc) ReleaseDC(window, dc);

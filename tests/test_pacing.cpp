@@ -2,8 +2,13 @@
 // nearest-rank percentiles, stutters and the summary line.
 #include <gtest/gtest.h>
 
+#include <cairo.h>
+#include <stdio.h>
+
+#include <cmath>
 #include <vector>
 
+#include "tools/pacing_plot.h"
 #include "tools/pacing_stats.h"
 
 // Each frame's time runs from the previous swap's return (the loop's start for the first), so
@@ -53,4 +58,217 @@ TEST(PacingStats, SummaryAndStutters) {
     };
     for (const Case& c : cases) EXPECT_EQ(SummaryLine(Summarise(c.frameMs)), c.line);
     EXPECT_NEAR(Summarise({10, 30, 10, 15, 10, 15.01, 10}).elapsedMs, 100.01, 1e-9);
+}
+
+namespace {
+
+// Frames shown at `ms` intervals (the first at 0), with refresh counters `counters` where given.
+std::vector<Presentation> Shown(const std::vector<double>& ms, const std::vector<uint64_t>& counters = {},
+                                bool vsync = true) {
+    std::vector<Presentation> shown(ms.size() + 1);
+    double t = 100;
+    for (size_t i = 0; i < shown.size(); ++i) {
+        t += i == 0 ? 0 : ms[i - 1] / 1000;
+        shown[i].known = true;
+        shown[i].seconds = t;
+        shown[i].vsync = vsync;
+        shown[i].counterKnown = !counters.empty();
+        if (!counters.empty()) shown[i].counter = counters[i];
+    }
+    return shown;
+}
+
+}  // namespace
+
+// The verdict and the missed refreshes on series with known answers, at 50 Hz (20 ms a refresh).
+TEST(PacingDisplay, VerdictAndMissedRefreshes) {
+    struct Case {
+        const char* what;
+        std::vector<Presentation> shown;
+        int interval;
+        DisplayPacing::Verdict verdict;
+        std::vector<long> refreshes;  // frame 0 has no previous presentation: -1
+        long missed;
+    };
+    std::vector<Presentation> discarded = Shown({20, 20, 20});
+    discarded[2] = Presentation();
+    discarded[2].discarded = true;
+    std::vector<Presentation> lateCounter = Shown({20, 20, 20}, {7, 8, 9, 11});
+    const Case cases[] = {
+        {"VSYNC, exactly one refresh each, then two and three", Shown({20, 20, 40, 60}), 1, DisplayPacing::kHeld,
+         {-1, 1, 1, 2, 3}, 2},
+        {"a frame a hair over one refresh is still one", Shown({20.4, 19.6, 20}), 1, DisplayPacing::kHeld, {-1, 1, 1, 1}, 0},
+        {"counters step by whole refreshes; the times are not consulted", Shown({13, 27, 20}, {5, 6, 8, 9}), 1,
+         DisplayPacing::kHeld, {-1, 1, 2, 1}, 1},
+        {"the same counter twice: two frames in one refresh", Shown({20, 1, 20}, {5, 6, 6, 7}), 1,
+         DisplayPacing::kNotHeld, {-1, 1, 0, 1}, 0},
+        {"a swap interval of 2: two refreshes are on time", Shown({40, 40, 60}), 2, DisplayPacing::kHeld,
+         {-1, 2, 2, 3}, 1},
+        {"no VSYNC and no counter, between refreshes", Shown({26, 26, 20}, {}, false), 1, DisplayPacing::kNotHeld,
+         {-1, 1, 1, 1}, 0},
+        {"no VSYNC and no counter, on whole refreshes", Shown({20, 40, 20}, {}, false), 1, DisplayPacing::kHeld,
+         {-1, 1, 2, 1}, 1},
+        {"a frame discarded, never shown", discarded, 1, DisplayPacing::kNotHeld, {-1, 1, -1, -1}, 0},
+        {"a counter two ahead", lateCounter, 1, DisplayPacing::kHeld, {-1, 1, 1, 2}, 1},
+    };
+    for (const Case& c : cases) {
+        const std::vector<double> frameMs(c.shown.size(), 20.0);
+        const DisplayPacing pacing = JudgePacing(frameMs, c.shown, 50, c.interval);
+        EXPECT_EQ(pacing.verdict, c.verdict) << c.what;
+        EXPECT_EQ(pacing.refreshes, c.refreshes) << c.what;
+        EXPECT_EQ(pacing.missedCount, c.missed) << c.what;
+        EXPECT_FALSE(pacing.fromSwapTimes) << c.what;
+    }
+}
+
+// Without presentation times: judged from the swap times when the refresh is known, else unknown.
+TEST(PacingDisplay, SwapTimesAndNothingKnown) {
+    const std::vector<double> onRefresh = {90, 20, 21, 39, 20, 60};  // the first frame carries the start-up
+    DisplayPacing pacing = JudgePacing(onRefresh, {}, 50, 1);
+    EXPECT_EQ(pacing.verdict, DisplayPacing::kHeld);
+    EXPECT_TRUE(pacing.fromSwapTimes);
+    EXPECT_EQ(pacing.judged, 5);
+    EXPECT_EQ(pacing.missedCount, 2);
+    EXPECT_EQ(pacing.missed, (std::vector<bool>{false, false, false, true, false, true}));
+    EXPECT_EQ(VsyncLine(pacing),
+              "vsync: held (judged from swap times), 2 of 5 frames missed a refresh (40.0%); 1% low 11.1 fps, 0.1% low "
+              "11.1 fps");
+    EXPECT_EQ(JudgePacing({90, 20, 30, 20}, {}, 50, 1).verdict, DisplayPacing::kNotHeld);
+
+    pacing = JudgePacing({90, 20, 30}, {}, 0, 1);
+    EXPECT_EQ(pacing.verdict, DisplayPacing::kUnknown);
+    EXPECT_EQ(pacing.judged, 0);
+    EXPECT_EQ(VsyncLine(pacing), "vsync: unknown; 1% low 11.1 fps, 0.1% low 11.1 fps");
+    EXPECT_EQ(StallLine(pacing, 2), "stalls: 1 planted");
+    EXPECT_EQ(DisplayLine(0, "", "no clock", "", "none here", {}),
+              "display: refresh rate unknown (no clock); presentation times: not offered (none here)");
+}
+
+// The lows: 1000 over the mean of the slowest ceil(N/100) (0.1%: ceil(N/1000)) intervals, at least one.
+TEST(PacingDisplay, LowsAndStalls) {
+    std::vector<double> ms(100, 10.0);
+    ms[17] = 50;
+    EXPECT_DOUBLE_EQ(LowFps(ms, 100), 20.0);   // 1 of 100: the 50 ms frame alone
+    EXPECT_DOUBLE_EQ(LowFps(ms, 1000), 20.0);  // never fewer than one frame
+    ms.push_back(30);                          // 101 frames: the slowest 2, 40 ms on average
+    EXPECT_DOUBLE_EQ(LowFps(ms, 100), 25.0);
+    EXPECT_DOUBLE_EQ(LowFps(ms, 1000), 20.0);
+    EXPECT_EQ(LowFps({}, 100), 0.0);
+
+    // Presentation intervals, where known, are what the lows are taken over.
+    const DisplayPacing shown = JudgePacing({5, 5, 5, 5}, Shown({20, 20, 40}), 50, 1);
+    EXPECT_NEAR(shown.low1Fps, 25.0, 1e-6);
+
+    // --stall 3: frames 2 and 5 of 0..6; frame 5 seen late, frame 2 not.
+    const DisplayPacing stalled = JudgePacing(std::vector<double>(7, 20), Shown({20, 20, 20, 20, 60, 20}), 50, 1);
+    EXPECT_EQ(StallLine(stalled, 3), "stalls: 2 planted, 1 seen as missed refreshes");
+    EXPECT_TRUE(IsPlantedStall(2, 3) && IsPlantedStall(5, 3) && !IsPlantedStall(3, 3) && !IsPlantedStall(0, 3));
+    EXPECT_EQ(DisplayLine(50, "wl_output", "", "wp_presentation", "", Shown({20})),
+              "display: 50.00 Hz (wl_output); presentation times: wp_presentation (vsync, no hardware clock)");
+}
+
+namespace {
+
+cairo_status_t ReadFromFile(void* closure, unsigned char* data, unsigned int length) {
+    return fread(data, 1, length, static_cast<FILE*>(closure)) == length ? CAIRO_STATUS_SUCCESS
+                                                                          : CAIRO_STATUS_READ_ERROR;
+}
+
+// The plot's inks by hue, so that a thin line's antialiased pixels, lightened towards the white
+// ground, still count: the swap line blue, the presentation line green, stutter circles red,
+// missed-refresh marks orange, the refresh lines mid grey.
+enum Hue { kBlue, kGreen, kRed, kOrange, kGrey };
+bool IsHue(Hue hue, int r, int g, int b) {
+    switch (hue) {
+        case kBlue: return b - r > 50 && b - g > 30;
+        case kGreen: return g - r > 40 && g - b > 30;
+        case kRed: return r - g > 60 && std::abs(g - b) < 25;
+        case kOrange: return r - b > 80 && g - b > 40 && r > g;
+        case kGrey: return std::abs(r - g) < 6 && std::abs(g - b) < 6 && r >= 70 && r < 200;
+    }
+    return false;
+}
+
+// Where a hue is drawn in a decoded plot, in rows FROM up to TO: the pixels' mean place, the
+// topmost row, the most frequent row and the columns spanned.
+struct Ink {
+    long count = 0;
+    double x = 0, y = 0;
+    int top = 1 << 30, commonRow = -1, left = 1 << 30, right = -1;
+};
+Ink Find(cairo_surface_t* image, int fromRow, int toRow, Hue hue) {
+    const int width = cairo_image_surface_get_width(image), height = cairo_image_surface_get_height(image);
+    const int stride = cairo_image_surface_get_stride(image);
+    const unsigned char* data = cairo_image_surface_get_data(image);
+    std::vector<long> rows(static_cast<size_t>(height), 0);
+    Ink ink;
+    for (int y = fromRow; y < std::min(toRow, height); ++y) {
+        for (int x = 0; x < width; ++x) {
+            const uint32_t pixel = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
+            const int pr = (pixel >> 16) & 255, pg = (pixel >> 8) & 255, pb = pixel & 255;
+            if (!IsHue(hue, pr, pg, pb)) continue;
+            ++ink.count;
+            ink.x += x;
+            ink.y += y;
+            ink.top = std::min(ink.top, y);
+            ink.left = std::min(ink.left, x);
+            ink.right = std::max(ink.right, x);
+            ++rows[static_cast<size_t>(y)];
+        }
+    }
+    if (ink.count > 0) {
+        ink.x /= static_cast<double>(ink.count);
+        ink.y /= static_cast<double>(ink.count);
+        ink.commonRow = static_cast<int>(std::max_element(rows.begin(), rows.end()) - rows.begin());
+    }
+    return ink;
+}
+
+}  // namespace
+
+// The plot of a known series, decoded again: swaps steady at 18 ms, presentations on every 20 ms
+// refresh of a 50 Hz display, frame 60 taking 60 ms and shown 80 ms after frame 59. The swap line, the presentation line, the
+// refresh line, the stutter circle and the missed-refresh mark are found by their colours.
+TEST(PacingPlot, CurvesAndMarksWhereTheSeriesPutsThem) {
+    const int kFrames = 100, kSpike = 60;
+    std::vector<double> frameMs(kFrames, 18.0), presentMs(kFrames - 1, 20.0);
+    frameMs[kSpike] = 60;
+    presentMs[kSpike - 1] = 80;
+    const PacingSummary summary = Summarise(frameMs);
+    const DisplayPacing display = JudgePacing(frameMs, Shown(presentMs), 50, 1);
+    ASSERT_EQ(display.missedCount, 1);
+    ASSERT_EQ(summary.stutters, 1);
+
+    FILE* file = tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::string error;
+    ASSERT_TRUE(WritePacingPlot(frameMs, summary, display, 50, "caption", 1200, 900, file, &error)) << error;
+    rewind(file);
+    cairo_surface_t* image = cairo_image_surface_create_from_png_stream(ReadFromFile, file);
+    fclose(file);
+    ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
+    // The legend stays in the top 150 rows of a 900-row plot; below it is the plot area.
+    const int kAll = 1 << 30;
+    const Ink swaps = Find(image, 150, kAll, kBlue), presented = Find(image, 150, kAll, kGreen);
+    const Ink refresh = Find(image, 150, kAll, kGrey), circle = Find(image, 150, kAll, kRed);
+    const Ink missed = Find(image, 150, kAll, kOrange);
+    // The spike's two flanks, well above the steady rows, are even about the spike's column.
+    const Ink spike = Find(image, 150, swaps.commonRow - 100, kBlue);
+    const Ink presentedSpike = Find(image, 150, presented.commonRow - 100, kGreen);
+    cairo_surface_destroy(image);
+    ASSERT_TRUE(swaps.count > 0 && presented.count > 0 && circle.count > 0 && missed.count > 0);
+
+    // Longer times are higher: the spikes' tops are far above the steady rows, and presentations at
+    // 20 ms lie above swaps at 18 ms. The longest dashed line is at two refreshes, 40 ms: a third of
+    // the way from the presentations' 20 ms row to their 80 ms peak.
+    EXPECT_LT(swaps.top, swaps.commonRow - 200);
+    EXPECT_LT(presented.commonRow, swaps.commonRow);
+    EXPECT_LT(presented.top, presented.commonRow - 200);
+    EXPECT_NEAR(refresh.commonRow, presented.commonRow - (presented.commonRow - presented.top) / 3.0, 3);
+    // The spike is frame 60 of 0..99, 60/99 of the way along the swap line; the circle is on it, the
+    // mark over the presentation line's peak there (frames are 11 pixels apart).
+    EXPECT_NEAR(spike.x, swaps.left + (swaps.right - swaps.left) * 60.0 / 99.0, 3);
+    EXPECT_NEAR(circle.x, spike.x, 3);
+    EXPECT_NEAR(missed.x, presentedSpike.x, 3);
+    EXPECT_LT(missed.y, presented.top + 2);
 }

@@ -1,18 +1,34 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the tools need, when they are missing.
-# Usage: tools/install-deps.sh [--windows]   (--windows adds the i686 mingw-w64 cross compiler)
+# Installs the Debian packages that are missing.
+# Usage: tools/install-deps.sh [--run] [--windows]
+#   (nothing)   what the whole build needs: the program, its tools, the tests (with Wine and the
+#               x86_64 mingw-w64 compiler), the benchmarks and the packages;
+#   --run       only what building and running the program needs, and Xvfb when there is no display;
+#   --windows   adds the i686 mingw-w64 cross compiler.
 set -euo pipefail
 
+# The program alone: the compiler and build tools, and the libraries the layer is built on.
 packages=(
   cmake make g++ pkg-config
   libsdl2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-mesa0
   libfreetype-dev libfontconfig-dev fonts-dejavu-core libx11-dev libxi-dev
+)
+everything=(
   libpng-dev libgtest-dev libbenchmark-dev libcairo2-dev
+  libwayland-dev wayland-protocols libxrandr-dev weston  # the pacing tool's display timing; weston for its test
   xvfb xauth xdotool x11-utils imagemagick
   wine wine64 g++-mingw-w64-x86-64 googletest
   dpkg-dev  # dpkg-shlibdeps: the Debian package's library dependencies (make package)
 )
-if [ "${1:-}" = "--windows" ]; then packages+=(g++-mingw-w64-i686); fi
+case "${1:-}" in
+  --run)
+    # tools/run-program.sh starts a virtual display when there is no real one.
+    [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || packages+=(xvfb xauth)
+    ;;
+  --windows) packages+=("${everything[@]}" g++-mingw-w64-i686) ;;
+  "") packages+=("${everything[@]}") ;;
+  *) echo "usage: tools/install-deps.sh [--run | --windows]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,5 +1,7 @@
 // brimvalk-pacing: runs the program for a number of seconds and reports its frame pacing: the time
-// of every frame, taken when its SwapBuffers returns, with percentiles, stutters, a plot and a CSV.
+// of every frame, taken when its SwapBuffers returns, with percentiles, stutters, a plot and a CSV;
+// and, from the display (display_timing.h), its refresh rate, when each frame was presented, whether
+// swaps wait for the refresh and which frames missed one.
 // Not the program: it runs the program's own entry sequence and frame loop (program_session.h) and
 // watches the buffer swaps through the platform layer's swap hook.
 #include <windows.h>
@@ -11,12 +13,16 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "tools/display_timing.h"
 #include "tools/pacing_plot.h"
 #include "tools/pacing_stats.h"
 #include "tools/program_session.h"
@@ -28,13 +34,16 @@ const double kMostSeconds = 3600;
 
 const char kUsage[] =
     "usage: brimvalk-pacing [--seconds S] [--hold KEY:RANGE]... [--png FILE [--size WxH]] [--csv FILE]\n"
-    "                       [--program-output FILE]\n"
+    "                       [--stall EVERY:MS] [--program-output FILE]\n"
     "\n"
     "Runs Brimvalk Test on the current display (or offscreen with SDL_VIDEODRIVER=offscreen) for\n"
     "S seconds, asking for the swap interval as the program does, then ends it as a quit would.\n"
     "Prints on standard output:\n"
     "  frames N, mean X fps, p50 A ms, p95 B ms, p99 C ms, max D ms, stutters K\n"
     "  swap interval: asked 1 (WGL_EXT_swap_control offered), driver reports I\n"
+    "  display: R Hz (SOURCE); presentation times: SOURCE (vsync, hardware clock)\n"
+    "  vsync: held, M of J frames missed a refresh (P%); 1% low A fps, 0.1% low B fps\n"
+    "  stalls: S planted, K seen as missed refreshes          (with --stall)\n"
     "\n"
     "A frame's time runs from the previous frame's SwapBuffers return to its own (the first frame's\n"
     "from the start of the frame loop, so it includes the driver's first-draw work). The mean is\n"
@@ -44,14 +53,30 @@ const char kUsage[] =
     "interval as GLX reports it, with EGL the interval the driver last accepted; whether swaps wait\n"
     "for it shows in the frame times.\n"
     "\n"
+    "The refresh rate comes from XRandR (X11: the CRTC under the window's centre), wl_output (Wayland:\n"
+    "the output's current mode) or SDL's display mode; presentation times from wp_presentation\n"
+    "(Wayland) or GLX_OML_sync_control (X11), or the line says why not. vsync is \"held\" when every\n"
+    "frame was presented on a refresh (VSYNC flag, refresh counter, or a whole number of refresh\n"
+    "periods after the one before) and never two in one refresh, \"not held\" otherwise, \"unknown\"\n"
+    "with neither presentation times nor a refresh rate; with a refresh rate only, it is judged from\n"
+    "the swap times and says so. A frame missed a refresh when it was presented more refreshes after\n"
+    "the previous frame than the swap interval (at least 1). The 1% low is 1000 over the mean, in ms,\n"
+    "of the slowest ceil(N/100) intervals (the 0.1% low: ceil(N/1000)), never fewer than one; the\n"
+    "intervals are the presentation intervals where known, else the frame times.\n"
+    "\n"
     "  --seconds S          how long to run, above 0 and at most 3600 (default 10)\n"
     "  --hold KEY:RANGE     hold KEY down during frames RANGE, as brimvalk-snapshot does: FIRST-END\n"
     "                       (FIRST up to, not including, END) or COUNT (0-COUNT). KEY: up, down,\n"
     "                       left, right, z, x. Without --hold the real keyboard steers.\n"
-    "  --png FILE           the plot: frame time against frame number, 16.7 and 33.3 ms lines,\n"
-    "                       stutters circled, percentiles in the legend\n"
+    "  --png FILE           the plot: frame and presentation times against frame number, lines at one\n"
+    "                       and two refresh periods (16.7 and 33.3 ms when the refresh is unknown),\n"
+    "                       stutters circled, missed refreshes marked, percentiles in the legend\n"
     "  --size WxH           the plot's size in pixels (default 1200x600)\n"
-    "  --csv FILE           frame,frame_ms: a header line, then one line a frame\n"
+    "  --csv FILE           frame,frame_ms,present_ms,refreshes,stalled: a header line, then one line a\n"
+    "                       frame; present_ms and refreshes are since the previous frame's presentation,\n"
+    "                       empty where unknown; stalled is 1 for a planted stall\n"
+    "  --stall EVERY:MS     frames EVERY-1, 2*EVERY-1, ... (from 0) wait MS ms before their swap: a\n"
+    "                       self-check that the tool sees them (EVERY at least 2, MS from 1 to 1000)\n"
     "  --program-output FILE  where the program's own per-frame lines go (default /dev/null)\n"
     "\n"
     "Bad arguments exit with status 2 before anything runs; files are written whole or not at all.\n"
@@ -64,6 +89,7 @@ struct Options {
     std::string png, csv;
     int width = 1200, height = 600;
     std::string programOutput = "/dev/null";
+    long stallEvery = 0, stallMs = 0;
 };
 
 std::string Format(const char* format, double value) {
@@ -93,6 +119,22 @@ bool ParseSize(const char* text, int* width, int* height) {
     return true;
 }
 
+bool ParseStall(const char* text, long* every, long* ms) {
+    const char* colon = strchr(text, ':');
+    if (colon == nullptr) return false;
+    long e = 0, m = 0;
+    if (!ParseNumber(std::string(text, colon).c_str(), 2, &e) || !ParseNumber(colon + 1, 1, &m) || m > 1000) return false;
+    *every = e;
+    *ms = m;
+    return true;
+}
+
+void SleepMs(long ms) {
+    timespec wait = {ms / 1000, (ms % 1000) * 1000000L};
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+}
+
 // Returns 0 when the options are usable, 2 after printing why not, -1 after printing the help.
 int ParseOptions(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
@@ -103,7 +145,7 @@ int ParseOptions(int argc, char** argv, Options* options) {
             return -1;
         }
         if (value == nullptr || (arg != "--seconds" && arg != "--hold" && arg != "--png" && arg != "--size" &&
-                                 arg != "--csv" && arg != "--program-output")) {
+                                 arg != "--csv" && arg != "--program-output" && arg != "--stall")) {
             fprintf(stderr, "%s: unknown or incomplete option \"%s\" (--help for the options)\n", kTool, arg.c_str());
             return 2;
         }
@@ -119,6 +161,10 @@ int ParseOptions(int argc, char** argv, Options* options) {
                 return 2;
             }
             options->holds.push_back(hold);
+        } else if (arg == "--stall" && !ParseStall(value, &options->stallEvery, &options->stallMs)) {
+            fprintf(stderr, "%s: --stall wants EVERY:MS, EVERY at least 2 and MS from 1 to 1000, not \"%s\"\n", kTool,
+                    value);
+            return 2;
         } else if (arg == "--size" && !ParseSize(value, &options->width, &options->height)) {
             fprintf(stderr, "%s: --size wants WIDTHxHEIGHT from 480x320 to 8192x8192, not \"%s\"\n", kTool, value);
             return 2;
@@ -205,10 +251,14 @@ bool CheckProgramOutput(const std::string& path) {
     return true;
 }
 
-// The swap interval as the program asks for it: 1 when the context offers WGL_EXT_swap_control.
-std::string SwapIntervalLine() {
+// The program asks for a swap interval of 1 when the context offers WGL_EXT_swap_control.
+bool SwapControlOffered() {
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-    const bool offered = extensions != nullptr && strstr(extensions, "WGL_EXT_swap_control") != nullptr;
+    return extensions != nullptr && strstr(extensions, "WGL_EXT_swap_control") != nullptr;
+}
+
+std::string SwapIntervalLine() {
+    const bool offered = SwapControlOffered();
     char line[128];
     snprintf(line, sizeof line, "swap interval: %s, driver reports %d",
              offered ? "asked 1 (WGL_EXT_swap_control offered)" : "not asked (no WGL_EXT_swap_control)",
@@ -239,36 +289,68 @@ int main(int argc, char** argv) {
                                 (renderer != nullptr ? renderer : "unknown renderer") + "; " + swapLine +
                                 Format("; %g s", options.seconds);
 
+    // The interval the swaps are asked to wait, in refreshes: none asked counts as one.
+    const int interval = SwapControlOffered() ? std::max(1, SDL_GL_GetSwapInterval()) : 1;
+
+    std::unique_ptr<DisplayTiming> display = DisplayTiming::Open(SDL_GL_GetCurrentWindow());
     std::vector<double> swapReturns;
     swapReturns.reserve(static_cast<size_t>(options.seconds * 240) + 16);
+    double timingSeconds = 0;  // spent asking for presentation times and taking them
     if (!options.holds.empty()) SetKeysForFrame(options.holds, 0);
     const double loopStart = WallSeconds();
     RunProgram([&](long frame, bool afterSwap) {
-        if (!afterSwap) return true;
+        if (!afterSwap) {
+            if (IsPlantedStall(frame, options.stallEvery)) SleepMs(options.stallMs);
+            const double before = WallSeconds();
+            display->BeforeSwap(frame);
+            timingSeconds += WallSeconds() - before;
+            return true;
+        }
         const double now = WallSeconds();
         swapReturns.push_back(now);
+        display->AfterSwap(frame);
+        timingSeconds += WallSeconds() - now;
         if (!options.holds.empty()) SetKeysForFrame(options.holds, frame + 1);
         return now - loopStart < options.seconds;
     });
+    display->Finish(1.0);
+    const double refreshHz = display->RefreshHz();
+    const std::vector<Presentation> shown = display->presentations();
+    const bool feedback = !display->presentSource.empty();
+    const std::string displayLine = DisplayLine(refreshHz, display->refreshSource, display->refreshWhyUnknown,
+                                                display->presentSource, display->presentWhyNot, shown);
+    display.reset();
     CloseProgram();
 
     const std::vector<double> frameMs = FrameTimesMs(loopStart, swapReturns);
     const PacingSummary summary = Summarise(frameMs);
+    const DisplayPacing pacing = JudgePacing(frameMs, shown, refreshHz, interval);
     if (summary.elapsedMs < options.seconds * 1000) {
         fprintf(stderr, "%s: the program quit after %.2f of %g s\n", kTool, summary.elapsedMs / 1000, options.seconds);
     }
-    fprintf(report, "%s\n%s\n", SummaryLine(summary).c_str(), swapLine.c_str());
+    fprintf(report, "%s\n%s\n%s\n%s\n", SummaryLine(summary).c_str(), swapLine.c_str(), displayLine.c_str(),
+            VsyncLine(pacing).c_str());
+    if (options.stallEvery > 0) fprintf(report, "%s\n", StallLine(pacing, options.stallEvery).c_str());
     fflush(report);
+    const double timingUs = frameMs.empty() ? 0 : timingSeconds * 1e6 / static_cast<double>(frameMs.size());
+    const std::string plotCaption = caption + (feedback ? Format("; presentation feedback cost %.0f us a frame", timingUs) : "");
 
     bool written = true;
     if (!options.csv.empty()) {
-        fputs("frame,frame_ms\n", csv.file());
-        for (size_t i = 0; i < frameMs.size(); ++i) fprintf(csv.file(), "%zu,%.3f\n", i, frameMs[i]);
+        fputs("frame,frame_ms,present_ms,refreshes,stalled\n", csv.file());
+        for (size_t i = 0; i < frameMs.size(); ++i) {
+            fprintf(csv.file(), "%zu,%.3f,", i, frameMs[i]);
+            if (pacing.presentMs[i] >= 0) fprintf(csv.file(), "%.3f", pacing.presentMs[i]);
+            fputc(',', csv.file());
+            if (pacing.presentMs[i] >= 0 && pacing.refreshes[i] >= 0) fprintf(csv.file(), "%ld", pacing.refreshes[i]);
+            fprintf(csv.file(), ",%d\n", IsPlantedStall(static_cast<long>(i), options.stallEvery) ? 1 : 0);
+        }
         written = csv.Commit() && written;
     }
     if (!options.png.empty()) {
         std::string error;
-        if (!WritePacingPlot(frameMs, summary, caption, options.width, options.height, png.file(), &error)) {
+        if (!WritePacingPlot(frameMs, summary, pacing, refreshHz, plotCaption, options.width, options.height,
+                             png.file(), &error)) {
             fprintf(stderr, "%s: cannot draw %s: %s\n", kTool, options.png.c_str(), error.c_str());
             png.Discard();
             written = false;

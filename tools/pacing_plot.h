@@ -9,10 +9,13 @@
 
 #include "tools/pacing_stats.h"
 
-// Frame time (ms) against frame number, with dashed lines at 16.7 and 33.3 ms, stutters circled
-// and the percentiles in a legend; `caption` goes under the title. Writes a PNG of width by height
-// pixels to `out`; returns false with the reason in `error`.
-bool WritePacingPlot(const std::vector<double>& frameMs, const PacingSummary& summary, const std::string& caption,
-                     int width, int height, FILE* out, std::string* error);
+// Frame time (ms) against frame number, with the presentation intervals beside it where known,
+// dashed lines at one and two refresh periods of `refreshHz` (16.7 and 33.3 ms when it is 0),
+// stutters circled, missed refreshes marked with triangles and the percentiles in a legend;
+// `caption` goes under the title. Writes a PNG of width by height pixels to `out`; returns false
+// with the reason in `error`.
+bool WritePacingPlot(const std::vector<double>& frameMs, const PacingSummary& summary, const DisplayPacing& display,
+                     double refreshHz, const std::string& caption, int width, int height, FILE* out,
+                     std::string* error);
 
 #endif

@@ -52,3 +52,152 @@ std::string SummaryLine(const PacingSummary& summary) {
              summary.stutters);
     return line;
 }
+
+bool IsPlantedStall(long frame, long every) {
+    return every > 0 && frame % every == every - 1;
+}
+
+double LowFps(const std::vector<double>& intervalsMs, double divisor) {
+    if (intervalsMs.empty()) return 0.0;
+    std::vector<double> sorted(intervalsMs);
+    std::sort(sorted.begin(), sorted.end(), [](double a, double b) { return a > b; });
+    const size_t count = std::max<size_t>(1, static_cast<size_t>(std::ceil(static_cast<double>(sorted.size()) / divisor)));
+    double sum = 0;
+    for (size_t i = 0; i < count; ++i) sum += sorted[i];
+    return sum > 0 ? 1000.0 * static_cast<double>(count) / sum : 0.0;
+}
+
+namespace {
+
+// Within a quarter period of a whole, non-zero number of periods.
+bool OnRefresh(double ms, double periodMs) {
+    const double periods = ms / periodMs;
+    return std::lround(periods) >= 1 && std::fabs(periods - std::round(periods)) <= 0.25;
+}
+
+}  // namespace
+
+DisplayPacing JudgePacing(const std::vector<double>& frameMs, const std::vector<Presentation>& shown,
+                          double refreshHz, int interval) {
+    DisplayPacing pacing;
+    const size_t n = frameMs.size();
+    pacing.presentMs.assign(n, -1.0);
+    pacing.refreshes.assign(n, -1);
+    pacing.missed.assign(n, false);
+    const double periodMs = refreshHz > 0 ? 1000.0 / refreshHz : 0.0;
+    const long step = std::max(1, interval);
+    auto at = [&](size_t i) { return i < shown.size() ? shown[i] : Presentation(); };
+
+    bool anyShown = false, onRefresh = true, sameRefresh = false, discarded = false;
+    std::vector<double> presented;
+    for (size_t i = 0; i < n; ++i) {
+        const Presentation now = at(i);
+        anyShown = anyShown || now.known;
+        discarded = discarded || now.discarded;
+        if (!now.known || i == 0 || !at(i - 1).known) continue;
+        const Presentation before = at(i - 1);
+        const double ms = (now.seconds - before.seconds) * 1000.0;
+        pacing.presentMs[i] = ms;
+        presented.push_back(ms);
+        if (now.counterKnown && before.counterKnown) {
+            pacing.refreshes[i] = static_cast<long>(now.counter - before.counter);
+        } else if (periodMs > 0) {
+            pacing.refreshes[i] = std::lround(ms / periodMs);
+        }
+        const bool flagged = now.vsync || (now.counterKnown && before.counterKnown);
+        if (!flagged && (periodMs <= 0 || !OnRefresh(ms, periodMs))) onRefresh = false;
+        if (pacing.refreshes[i] == 0) sameRefresh = true;
+    }
+
+    if (anyShown) {
+        for (size_t i = 0; i < n; ++i) {
+            if (pacing.refreshes[i] < 0) continue;
+            ++pacing.judged;
+            pacing.missed[i] = pacing.refreshes[i] > step;
+        }
+        if (discarded || sameRefresh) {
+            pacing.verdict = DisplayPacing::kNotHeld;
+        } else if (pacing.judged > 0) {
+            pacing.verdict = onRefresh ? DisplayPacing::kHeld : DisplayPacing::kNotHeld;
+        }
+    } else if (periodMs > 0 && n > 1) {
+        // The first frame's time carries the loop's start-up; the rest are swap-to-swap.
+        pacing.fromSwapTimes = true;
+        bool held = true;
+        for (size_t i = 1; i < n; ++i) {
+            ++pacing.judged;
+            pacing.missed[i] = std::lround(frameMs[i] / periodMs) > step;
+            held = held && OnRefresh(frameMs[i], periodMs);
+        }
+        pacing.verdict = held ? DisplayPacing::kHeld : DisplayPacing::kNotHeld;
+    }
+    pacing.missedCount = std::count(pacing.missed.begin(), pacing.missed.end(), true);
+    const std::vector<double>& lows = presented.empty() ? frameMs : presented;
+    pacing.low1Fps = LowFps(lows, 100);
+    pacing.low01Fps = LowFps(lows, 1000);
+    return pacing;
+}
+
+namespace {
+
+// "vsync" / "no vsync" / "vsync on K of N" over the frames shown.
+std::string Share(const std::vector<Presentation>& shown, bool Presentation::*flag, const char* name) {
+    long known = 0, set = 0;
+    for (const Presentation& p : shown) {
+        known += p.known;
+        set += p.known && p.*flag;
+    }
+    char text[96];
+    if (set == known) snprintf(text, sizeof text, "%s", name);
+    else if (set == 0) snprintf(text, sizeof text, "no %s", name);
+    else snprintf(text, sizeof text, "%s on %ld of %ld", name, set, known);
+    return text;
+}
+
+}  // namespace
+
+std::string DisplayLine(double refreshHz, const std::string& refreshSource, const std::string& refreshWhyUnknown,
+                        const std::string& presentSource, const std::string& presentWhyNot,
+                        const std::vector<Presentation>& shown) {
+    char refresh[256];
+    if (refreshHz > 0) snprintf(refresh, sizeof refresh, "%.2f Hz (%s)", refreshHz, refreshSource.c_str());
+    else snprintf(refresh, sizeof refresh, "refresh rate unknown (%s)", refreshWhyUnknown.c_str());
+    std::string present;
+    if (presentSource.empty()) {
+        present = "not offered (" + presentWhyNot + ")";
+    } else if (std::none_of(shown.begin(), shown.end(), [](const Presentation& p) { return p.known; })) {
+        present = presentSource + " (no frame reported shown)";
+    } else {
+        present = presentSource + " (" + Share(shown, &Presentation::vsync, "vsync") + ", " +
+                  Share(shown, &Presentation::hardwareClock, "hardware clock") + ")";
+    }
+    return std::string("display: ") + refresh + "; presentation times: " + present;
+}
+
+std::string VsyncLine(const DisplayPacing& pacing) {
+    char line[256];
+    const char* verdict = pacing.verdict == DisplayPacing::kHeld      ? "held"
+                          : pacing.verdict == DisplayPacing::kNotHeld ? "not held"
+                                                                      : "unknown";
+    int used = snprintf(line, sizeof line, "vsync: %s%s", verdict, pacing.fromSwapTimes ? " (judged from swap times)" : "");
+    if (pacing.judged > 0) {
+        used += snprintf(line + used, sizeof line - used, ", %ld of %ld frames missed a refresh (%.1f%%)",
+                         pacing.missedCount, pacing.judged, 100.0 * pacing.missedCount / pacing.judged);
+    }
+    snprintf(line + used, sizeof line - used, "; 1%% low %.1f fps, 0.1%% low %.1f fps", pacing.low1Fps,
+             pacing.low01Fps);
+    return line;
+}
+
+std::string StallLine(const DisplayPacing& pacing, long every) {
+    long planted = 0, seen = 0;
+    for (size_t i = 0; i < pacing.missed.size(); ++i) {
+        if (!IsPlantedStall(static_cast<long>(i), every)) continue;
+        ++planted;
+        seen += pacing.missed[i];
+    }
+    char line[128];
+    if (pacing.judged > 0) snprintf(line, sizeof line, "stalls: %ld planted, %ld seen as missed refreshes", planted, seen);
+    else snprintf(line, sizeof line, "stalls: %ld planted", planted);
+    return line;
+}

@@ -3,6 +3,8 @@
 #ifndef BRIMVALK_TOOLS_PACING_STATS_H
 #define BRIMVALK_TOOLS_PACING_STATS_H
 
+#include <stdint.h>
+
 #include <string>
 #include <vector>
 
@@ -29,5 +31,55 @@ PacingSummary Summarise(const std::vector<double>& frameMs);
 
 // "frames N, mean X fps, p50 A ms, p95 B ms, p99 C ms, max D ms, stutters K"
 std::string SummaryLine(const PacingSummary& summary);
+
+// One frame's presentation, as the display reports it. `seconds` is on the reporting source's own
+// clock: only differences between frames mean anything.
+struct Presentation {
+    bool known = false;
+    double seconds = 0;
+    uint64_t counter = 0;        // the display's refresh counter at presentation (seq, MSC)
+    bool counterKnown = false;   // false when the source keeps no counter
+    bool vsync = false;          // shown on a refresh, as the source says (VSYNC flag, MSC-timed swap)
+    bool hardwareClock = false;  // the time is the hardware's own, not the compositor's reading
+    bool discarded = false;      // replaced by a later frame before it was ever shown
+};
+
+// Frames EVERY-1, 2*EVERY-1, ... (from 0) wait before their swap with --stall EVERY:MS.
+bool IsPlantedStall(long frame, long every);
+
+// How the frames met the display's refreshes.
+struct DisplayPacing {
+    enum Verdict { kUnknown, kHeld, kNotHeld };
+    Verdict verdict = kUnknown;
+    bool fromSwapTimes = false;      // no presentation times: judged from the swap times and the refresh
+    std::vector<double> presentMs;   // from the previous frame's presentation; negative where unknown
+    std::vector<long> refreshes;     // refreshes since the previous frame's presentation; -1 unknown
+    std::vector<bool> missed;        // presented more than the asked interval of refreshes after the last
+    long judged = 0;                 // frames with a known number of refreshes (or swap-judged)
+    long missedCount = 0;
+    double low1Fps = 0, low01Fps = 0;  // over the presentation intervals where known, else the frame times
+};
+
+// Judges `frameMs` (one a frame) and `shown` (by frame; may be shorter) against a refresh of
+// `refreshHz` (0: unknown) and a swap interval of `interval` (below 1 counts as 1).
+//  - refreshes: the refresh-counter step where both frames have one, else the presentation interval
+//    in whole refresh periods (rounded); with no presentation times at all, the swap interval's.
+//  - held: every frame shown on a refresh (VSYNC, a refresh counter, or an interval within a quarter
+//    period of a whole number of them) and none discarded or shown in its predecessor's refresh.
+DisplayPacing JudgePacing(const std::vector<double>& frameMs, const std::vector<Presentation>& shown,
+                          double refreshHz, int interval);
+
+// 1000 over the mean of the slowest ceil(N / divisor) values (never fewer than one); 0 for none.
+double LowFps(const std::vector<double>& intervalsMs, double divisor);
+
+// "display: 60.00 Hz (SOURCE); presentation times: SOURCE (vsync, no hardware clock)", each half
+// saying "unknown (WHY)" / "not offered (WHY)" instead where so.
+std::string DisplayLine(double refreshHz, const std::string& refreshSource, const std::string& refreshWhyUnknown,
+                        const std::string& presentSource, const std::string& presentWhyNot,
+                        const std::vector<Presentation>& shown);
+// "vsync: held, M of J frames missed a refresh (P%); 1% low A fps, 0.1% low B fps"
+std::string VsyncLine(const DisplayPacing& pacing);
+// "stalls: S planted, K seen as missed refreshes", or "stalls: S planted" when nothing was judged.
+std::string StallLine(const DisplayPacing& pacing, long every);
 
 #endif

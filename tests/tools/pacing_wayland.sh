@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# brimvalk-pacing on weston, with every fourth frame held back 50 ms: the refresh rate against the one
+# weston-info reads from the same output, the presentation flags and the verdict against the flags
+# weston's own presentation client is given, every planted frame (every fourth) counted as a missed refresh and
+# presented at least 50 ms after the one before, and the presentation intervals spanning the run.
+# Needs the environment file of a running weston (E2E_WAYLAND_ENV).
+set -u -o pipefail
+tool=$(realpath "${1:?usage: pacing_wayland.sh path/to/brimvalk-pacing}") || exit 1
+fail() { echo "FAIL: $*" >&2; exit 1; }
+[ -r "${E2E_WAYLAND_ENV:-}" ] || fail "no weston environment file (E2E_WAYLAND_ENV='${E2E_WAYLAND_ENV:-}')"
+# shellcheck source=/dev/null
+. "$E2E_WAYLAND_ENV"
+dir=$(mktemp -d "${TMPDIR:-/tmp}/brimvalk-pacing-wayland.XXXXXX") || exit 1
+trap 'rm -rf "$dir"' EXIT
+
+# What weston says of its output and its presentations, to its own clients.
+hz=$(timeout 20 weston-info 2>/dev/null | awk '/refresh:/ { r = $0 } /flags:/ && /current/ && r != "" { print r; exit }' |
+  sed -n 's/.*refresh: \([0-9.]*\) Hz.*/\1/p')
+[ -n "$hz" ] || fail "weston-info shows no current mode"
+timeout 2 weston-presentation-shm -f >"$dir/shm" 2>&1
+flags=$(sed -n 's/.*\[\([a-z_]*\)\], seq.*/\1/p' "$dir/shm" | sed -n 3p)
+[ ${#flags} = 4 ] || fail "weston-presentation-shm showed no presentation flags: $(head -n 5 "$dir/shm")"
+if [ "${flags:0:1}" = s ]; then vsync=vsync verdict=held; else vsync='no vsync' verdict='not held'; fi
+if [ "${flags:1:1}" = c ]; then clock='hardware clock'; else clock='no hardware clock'; fi
+
+"$tool" --seconds 3 --stall 4:50 --csv "$dir/p.csv" --png "$dir/p.png" >"$dir/out" 2>"$dir/err" ||
+  fail "exit status $?: $(cat "$dir/err")"
+frames=$(sed -n 's/^frames \([0-9]*\),.*/\1/p' "$dir/out")
+[ -n "$frames" ] && [ "$frames" -ge 8 ] || fail "expected at least 8 frames: $(cat "$dir/out")"
+expected="display: $(printf '%.2f' "$hz") Hz (wl_output); presentation times: wp_presentation ($vsync, $clock)"
+[ "$(sed -n 3p "$dir/out")" = "$expected" ] || fail "expected '$expected', got: $(sed -n 3p "$dir/out")"
+[[ $(sed -n 4p "$dir/out") =~ ^vsync:\ $verdict,\ [0-9]+\ of\ [0-9]+\ frames\ missed\ a\ refresh ]] ||
+  fail "expected 'vsync: $verdict' with the missed refreshes, got: $(sed -n 4p "$dir/out")"
+planted=$((frames / 4))
+[ "$(sed -n 5p "$dir/out")" = "stalls: $planted planted, $planted seen as missed refreshes" ] ||
+  fail "expected all $planted planted stalls seen, got: $(sed -n 5p "$dir/out")"
+
+# Every frame after the first presented; planted ones at least 50 ms and 3 refreshes after the
+# frame before; the presentation intervals add up to the swap-to-swap span within two frames.
+awk -F, -v hz="$hz" '
+  NR > 2 { if ($3 == "" || $4 == "") { print "FAIL: frame " $1 " has no presentation: " $0; bad = 1 }
+           present += $3; swaps += $2; if ($2 > longest) longest = $2 }
+  NR > 1 && $5 == 1 && ($3 < 50 || $4 < 3) { print "FAIL: planted frame " $1 " shown too soon: " $0; bad = 1 }
+  END { if (present - swaps > 2 * longest || swaps - present > 2 * longest) {
+          printf "FAIL: presentation intervals add up to %.1f ms, swap intervals to %.1f\n", present, swaps; bad = 1 }
+        exit bad }' "$dir/p.csv" >&2 || exit 1
+echo "ok: $frames frames at $hz Hz, flags $flags" >&2
