@@ -30,6 +30,11 @@ struct WindowObject {
 // Returns false, with SDL's reason available from SDL_GetError, when it cannot be had.
 bool LayerInitSdl(unsigned int subsystems);
 
+// After a failure: "Too many open files" or "Cannot allocate memory" when the process is at that
+// limit now, else empty. LayerWithShortage puts it before `reason` unless `reason` says it already.
+std::string LayerResourceShortage();
+std::string LayerWithShortage(const std::string& reason);
+
 // The live window behind `window`, or null for a null, destroyed or foreign handle.
 WindowObject* LayerWindowFromHandle(HWND window);
 // The live window whose device context `dc` is, or null.
@@ -49,9 +54,6 @@ void LayerDropXErrors();
 void LayerIgnoreXErrorsAbout(unsigned long resource);
 // The live window whose X window is `x11Window`, or null.
 WindowObject* LayerWindowFromX11(unsigned long x11Window);
-
-// Ctrl+C, SIGTERM and SIGHUP are turned into messages from now on (see user32_messages.cpp).
-void LayerInstallSignalHandlers();
 
 // Records one step of message traffic for tests that watch it (see testing.h).
 void LayerLogMessage(int event, HWND window, UINT message, WPARAM wParam, LPARAM lParam);

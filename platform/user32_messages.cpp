@@ -4,10 +4,11 @@
 //  [X] Native events become posted messages: key press -> WM_KEYDOWN (virtual key in wParam),
 //      key release -> WM_KEYUP, the window's close button -> WM_CLOSE.
 //  [X] Ctrl+C, SIGTERM and SIGHUP (the terminal closed, as a console's close event) -> WM_CLOSE to
-//      the newest window, or WM_QUIT when there is none. Asked again more than a second after a
-//      first that is still unhandled (the loop is stuck), the process ends the default way; a
-//      repeat within the second is the same request. A signal ignored when the process started (a
-//      background job of a script ignores Ctrl+C) stays ignored.
+//      the newest window, or WM_QUIT when there is none. Caught from before main: one that comes
+//      while the window is still being made is kept until the first look at the queue. Asked again
+//      more than a second after a first that is still unhandled (the loop is stuck), the process
+//      ends the default way; a repeat within the second is the same request. A signal ignored
+//      when the process started (a background job of a script ignores Ctrl+C) stays ignored.
 //  [X] A window destroyed by another X client gets WM_DESTROY and WM_NCDESTROY, as from
 //      DestroyWindow. Other X errors that no call reported go to stderr here (the first few).
 //  [ ] TranslateMessage posts no WM_CHAR: the program reads no characters.
@@ -35,7 +36,6 @@ const int kXErrorsReported = 5;
 
 struct MessageQueueState {
     std::deque<MSG> queue;
-    bool signalHandlersInstalled;
     int xErrorsReported;
     std::vector<LoggedMessage>* log;
 };
@@ -65,12 +65,9 @@ void OnTerminationSignal(int signalNumber) {
     pendingSignal = signalNumber;
 }
 
-}  // namespace
-
-// From the first window or the first look at the queue on, Ctrl+C, SIGTERM and SIGHUP become messages.
-void LayerInstallSignalHandlers() {
-    if (messages.signalHandlersInstalled) return;
-    messages.signalHandlersInstalled = true;
+// Ctrl+C, SIGTERM and SIGHUP become messages from the start of the process on: one in the
+// program's first moments, while SDL and the OpenGL driver start, is a request like any other.
+__attribute__((constructor)) void CatchSignalsFromTheStart() {
     struct sigaction action = {};
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
@@ -82,8 +79,6 @@ void LayerInstallSignalHandlers() {
         sigaction(signalNumber, &action, nullptr);
     }
 }
-
-namespace {
 
 HWND HandleOf(WindowObject* window) {
     return reinterpret_cast<HWND>(window);
@@ -186,7 +181,6 @@ void LayerPostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
-    LayerInstallSignalHandlers();
     CollectNativeEvents();
     auto found = std::find_if(messages.queue.begin(), messages.queue.end(),
                               [&](const MSG& queued) { return Matches(queued, window, filterMin, filterMax); });

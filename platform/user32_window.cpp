@@ -180,7 +180,7 @@ bool InitVideo() {
     LayerInstallXErrorHandler();
     if (!LayerInitSdl(SDL_INIT_VIDEO)) {
         LayerDropXErrors();
-        const std::string reason = SDL_GetError();
+        const std::string reason = LayerWithShortage(SDL_GetError());
         SDL_SetError("cannot open %s: %s", DisplaysTried(asked).c_str(), reason.c_str());
         return false;
     }
@@ -197,7 +197,10 @@ bool InitVideo() {
     SDL_GL_LoadLibrary(nullptr);
     SDL_AddEventWatch(FollowFocus, nullptr);
     std::string failure;
-    if (LayerTakeXError(&failure)) windows.openGLFailure = "the OpenGL driver failed to start" + MesaSettings() + ": " + failure;
+    if (LayerTakeXError(&failure)) {
+        windows.openGLFailure =
+            "the OpenGL driver failed to start" + MesaSettings() + ": " + LayerWithShortage(failure);
+    }
     return true;
 }
 
@@ -282,7 +285,6 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
         fprintf(stderr, "CreateWindowExA: %s\n", SDL_GetError());
         return nullptr;
     }
-    LayerInstallSignalHandlers();
 
     const Frame frame = FrameOf(style);
     const int clientX = x + frame.left;
@@ -301,7 +303,8 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
     bool hasOpenGL = true;
     if (sdl == nullptr) {
         // No OpenGL visual: the window can still exist; the device will report what is missing.
-        const std::string reason = windows.openGLFailure.empty() ? SDL_GetError() : windows.openGLFailure;
+        const std::string reason =
+            windows.openGLFailure.empty() ? LayerWithShortage(SDL_GetError()) : windows.openGLFailure;
         sdl = SDL_CreateWindow(title, clientX, clientY, clientWidth, clientHeight, flags & ~SDL_WINDOW_OPENGL);
         if (sdl == nullptr) {
             fprintf(stderr, "CreateWindowExA: %s\n", SDL_GetError());

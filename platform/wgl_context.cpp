@@ -78,7 +78,7 @@ HGLRC WINAPI wglCreateContext(HDC dc) {
     SDL_GLContext previous = SDL_GL_GetCurrentContext();
     SDL_GLContext sdl = SDL_GL_CreateContext(window->sdl);
     if (sdl == nullptr) {
-        fprintf(stderr, "wglCreateContext: %s\n", SDL_GetError());
+        fprintf(stderr, "wglCreateContext: %s\n", LayerWithShortage(SDL_GetError()).c_str());
         return nullptr;
     }
     auto context = std::make_unique<ContextObject>();

@@ -7,10 +7,14 @@
 //  [X] A described error names itself, the request and the resource, as Xlib's dump does.
 //  [X] Errors about a window another client destroyed are expected and dropped: the window's
 //      procedure hears of it as WM_DESTROY instead (see user32_messages.cpp).
-//  [ ] A lost connection (the X server gone) is still Xlib's: it ends the process.
+//  [X] A lost connection (the X server gone, or the program's connection killed) ends the program
+//      the way its other failures do: what it printed so far flushed whole, then one line
+//      "ERROR : Lost the display" on stdout, the display named on stderr, exit status 1. Xlib would
+//      end the process after any handler anyway; its own dump named no cause the user can act on.
 #include <X11/Xlib.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -45,6 +49,18 @@ int RecordError(Display* display, XErrorEvent* error) {
     return 0;
 }
 
+// Xlib calls this when the connection fails and ends the process if it returns. Nothing here
+// touches the display again, and no exit handler runs: those of the libraries would.
+int OnLostDisplay(Display* display) {
+    fflush(stdout);
+    fputs("ERROR : Lost the display\n", stdout);
+    fflush(stdout);
+    const char* name = display != nullptr ? DisplayString(display) : nullptr;
+    fprintf(stderr, "X connection to %s broken: the server closed it or went away\n",
+            name != nullptr && name[0] != '\0' ? name : "the display");
+    _exit(1);
+}
+
 // The request's name from Xlib's error database, e.g. "X_GLXCreateContext"; extensions are found
 // by their major opcode, which takes a round trip, so this is never called from the handler.
 std::string RequestName(Display* display, int major, int minor) {
@@ -76,6 +92,7 @@ void LayerInstallXErrorHandler() {
     if (xErrors.installed) return;
     xErrors.installed = true;
     XSetErrorHandler(RecordError);
+    XSetIOErrorHandler(OnLostDisplay);
 }
 
 bool LayerTakeXError(std::string* description) {

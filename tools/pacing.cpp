@@ -20,9 +20,11 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/display_timing.h"
+#include "tools/output_file.h"
 #include "tools/pacing_plot.h"
 #include "tools/pacing_stats.h"
 #include "tools/program_session.h"
@@ -79,7 +81,9 @@ const char kUsage[] =
     "                       self-check that the tool sees them (EVERY at least 2, MS from 1 to 1000)\n"
     "  --program-output FILE  where the program's own per-frame lines go (default /dev/null)\n"
     "\n"
-    "Bad arguments exit with status 2 before anything runs; files are written whole or not at all.\n"
+    "Bad arguments exit with status 2 before anything runs. A file is written whole or not at all,\n"
+    "renamed over the old one at the end (through a link, the file it leads to); a device, a FIFO\n"
+    "or /dev/stdout is written in place.\n"
     "\n"
     "example: brimvalk-pacing --seconds 10 --png pacing.png --csv pacing.csv\n";
 
@@ -98,11 +102,14 @@ std::string Format(const char* format, double value) {
     return text;
 }
 
+// Decimal digits with an optional fraction, nothing else: strtod alone would also take spaces,
+// hex, exponents and "inf".
 bool ParseSeconds(const char* text, double* seconds) {
-    char* end = nullptr;
-    errno = 0;
-    const double parsed = strtod(text, &end);
-    if (end == text || *end != '\0' || errno != 0 || !std::isfinite(parsed)) return false;
+    const size_t whole = strspn(text, "0123456789");
+    const size_t fraction = text[whole] == '.' ? strspn(text + whole + 1, "0123456789") : 0;
+    const size_t length = whole + (text[whole] == '.' ? 1 + fraction : 0);
+    if (whole + fraction == 0 || length != strlen(text)) return false;
+    const double parsed = strtod(text, nullptr);
     if (parsed <= 0 || parsed > kMostSeconds) return false;
     *seconds = parsed;
     return true;
@@ -112,8 +119,7 @@ bool ParseSize(const char* text, int* width, int* height) {
     long w = 0, h = 0;
     const char* x = strchr(text, 'x');
     if (x == nullptr) return false;
-    if (!ParseNumber(std::string(text, x).c_str(), 480, &w) || !ParseNumber(x + 1, 320, &h)) return false;
-    if (w > 8192 || h > 8192) return false;
+    if (!ParseNumber(std::string(text, x).c_str(), 480, &w, 8192) || !ParseNumber(x + 1, 320, &h, 8192)) return false;
     *width = static_cast<int>(w);
     *height = static_cast<int>(h);
     return true;
@@ -179,67 +185,6 @@ int ParseOptions(int argc, char** argv, Options* options) {
     return 0;
 }
 
-// A file written whole or not at all: the data goes to a temporary file beside it, opened before
-// the run (so an unwritable place is known at once), and is renamed over it when complete.
-class OutputFile {
-public:
-    ~OutputFile() { Discard(); }
-
-    bool Open(const std::string& path) {
-        path_ = path;
-        struct stat info;
-        if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-            fprintf(stderr, "%s: cannot write %s: it is a directory\n", kTool, path.c_str());
-            return false;
-        }
-        std::vector<char> name(path.begin(), path.end());
-        const char suffix[] = ".partial-XXXXXX";
-        name.insert(name.end(), suffix, suffix + sizeof suffix);
-        const int fd = mkstemp(name.data());
-        if (fd < 0 || (file_ = fdopen(fd, "w")) == nullptr) {
-            fprintf(stderr, "%s: cannot write %s: %s\n", kTool, path.c_str(), strerror(errno));
-            if (fd >= 0) {
-                close(fd);
-                unlink(name.data());
-            }
-            return false;
-        }
-        temporary_ = name.data();
-        // mkstemp makes it private; give it the permissions a newly created file gets.
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
-        return true;
-    }
-
-    FILE* file() const { return file_; }
-
-    // Closes and renames the file into place; false after saying why (the partial file is gone).
-    bool Commit() {
-        const bool written = !ferror(file_);
-        const bool closed = fclose(file_) == 0;
-        file_ = nullptr;
-        if (!written || !closed || rename(temporary_.c_str(), path_.c_str()) != 0) {
-            fprintf(stderr, "%s: cannot write %s: %s\n", kTool, path_.c_str(), strerror(errno));
-            Discard();
-            return false;
-        }
-        temporary_.clear();
-        return true;
-    }
-
-    void Discard() {
-        if (file_ != nullptr) fclose(file_);
-        file_ = nullptr;
-        if (!temporary_.empty()) unlink(temporary_.c_str());
-        temporary_.clear();
-    }
-
-private:
-    std::string path_, temporary_;
-    FILE* file_ = nullptr;
-};
-
 // Where the program's own lines go: a stream, not renamed into place, so only checked here.
 bool CheckProgramOutput(const std::string& path) {
     FILE* file = fopen(path.c_str(), "a");
@@ -272,9 +217,23 @@ int main(int argc, char** argv) {
     Options options;
     const int parsed = ParseOptions(argc, argv, &options);
     if (parsed != 0) return parsed < 0 ? 0 : 2;
+    const std::string programOutput = options.programOutput == "/dev/null" ? "" : options.programOutput;
+    // Each file is written once: two of them naming one file would leave only the last.
+    const std::pair<const char*, const std::string*> files[] = {
+        {"--png", &options.png}, {"--csv", &options.csv}, {"--program-output", &programOutput}};
+    for (size_t i = 0; i < 3; ++i) {
+        for (size_t j = i + 1; j < 3; ++j) {
+            const std::string &first = *files[i].second, &second = *files[j].second;
+            if (!first.empty() && !second.empty() && SameFile(first, second)) {
+                fprintf(stderr, "%s: %s and %s name one file, %s\n", kTool, files[i].first, files[j].first,
+                        files[j].second->c_str());
+                return 2;
+            }
+        }
+    }
     OutputFile png, csv;
-    if ((!options.png.empty() && !png.Open(options.png)) || (!options.csv.empty() && !csv.Open(options.csv)) ||
-        !CheckProgramOutput(options.programOutput)) {
+    if ((!options.png.empty() && !png.Prepare(kTool, options.png)) ||
+        (!options.csv.empty() && !csv.Prepare(kTool, options.csv)) || !CheckProgramOutput(options.programOutput)) {
         return 2;
     }
 
@@ -337,26 +296,28 @@ int main(int argc, char** argv) {
 
     bool written = true;
     if (!options.csv.empty()) {
-        fputs("frame,frame_ms,present_ms,refreshes,stalled\n", csv.file());
-        for (size_t i = 0; i < frameMs.size(); ++i) {
-            fprintf(csv.file(), "%zu,%.3f,", i, frameMs[i]);
-            if (pacing.presentMs[i] >= 0) fprintf(csv.file(), "%.3f", pacing.presentMs[i]);
-            fputc(',', csv.file());
-            if (pacing.presentMs[i] >= 0 && pacing.refreshes[i] >= 0) fprintf(csv.file(), "%ld", pacing.refreshes[i]);
-            fprintf(csv.file(), ",%d\n", IsPlantedStall(static_cast<long>(i), options.stallEvery) ? 1 : 0);
+        FILE* out = csv.Begin();
+        if (out != nullptr) {
+            fputs("frame,frame_ms,present_ms,refreshes,stalled\n", out);
+            for (size_t i = 0; i < frameMs.size(); ++i) {
+                fprintf(out, "%zu,%.3f,", i, frameMs[i]);
+                if (pacing.presentMs[i] >= 0) fprintf(out, "%.3f", pacing.presentMs[i]);
+                fputc(',', out);
+                if (pacing.presentMs[i] >= 0 && pacing.refreshes[i] >= 0) fprintf(out, "%ld", pacing.refreshes[i]);
+                fprintf(out, ",%d\n", IsPlantedStall(static_cast<long>(i), options.stallEvery) ? 1 : 0);
+            }
         }
-        written = csv.Commit() && written;
+        written = out != nullptr && csv.Commit() && written;
     }
     if (!options.png.empty()) {
         std::string error;
-        if (!WritePacingPlot(frameMs, summary, pacing, refreshHz, plotCaption, options.width, options.height,
-                             png.file(), &error)) {
+        FILE* out = png.Begin();
+        if (out != nullptr && !WritePacingPlot(frameMs, summary, pacing, refreshHz, plotCaption, options.width,
+                                               options.height, out, &error)) {
             fprintf(stderr, "%s: cannot draw %s: %s\n", kTool, options.png.c_str(), error.c_str());
-            png.Discard();
-            written = false;
-        } else {
-            written = png.Commit() && written;
+            out = nullptr;
         }
+        written = out != nullptr && png.Commit() && written;
     }
     return written ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 #ifndef BRIMVALK_TOOLS_PROGRAM_SESSION_H
 #define BRIMVALK_TOOLS_PROGRAM_SESSION_H
 
+#include <limits.h>
 #include <stdio.h>
 
 #include <functional>
@@ -47,8 +48,9 @@ bool ParseKeyHold(const char* text, KeyHold* hold);
 // Puts each of the six keys up or down, through the layer, as the holds say for this frame.
 void SetKeysForFrame(const std::vector<KeyHold>& holds, long frame);
 
-// A whole number of at least `least`, and nothing else; false leaves `value` alone.
-bool ParseNumber(const char* text, long least, long* value);
+// A whole number from `least` to `most`, in decimal digits and nothing else (no sign, no spaces);
+// false leaves `value` alone.
+bool ParseNumber(const char* text, long least, long* value, long most = LONG_MAX);
 
 // Monotonic wall-clock seconds, the calling thread's CPU seconds, and the CPU seconds of all the
 // process's threads (the driver's rasteriser threads too).

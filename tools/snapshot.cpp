@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <GL/gl.h>
 
+#include <limits.h>
 #include <png.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -14,6 +15,7 @@
 
 #include "app/body_field.h"
 #include "app/program.h"
+#include "tools/output_file.h"
 #include "tools/program_session.h"
 
 namespace {
@@ -30,8 +32,12 @@ const char kUsage[] =
     "                    COUNT, the same as 0-COUNT: the first COUNT frames.\n"
     "                    KEY: up, down, left, right, z, x. The keys are seen by the program's\n"
     "                    GetAsyncKeyState only; no key message is queued.\n"
-    "  --out FILE        the PNG to write (default screenshot.png)\n"
+    "  --out FILE        the PNG to write (default screenshot.png): whole or not at all, renamed\n"
+    "                    over the old file at the end (through a link, the file it leads to);\n"
+    "                    a device, a FIFO or /dev/stdout is written in place\n"
     "  --verbose         keep the program's per-frame lines on standard output\n"
+    "\n"
+    "Bad arguments exit with status 2 before anything runs.\n"
     "\n"
     "example: brimvalk-snapshot --frames 120 --hold right:0-30 --out docs/screenshot.png\n"
     "         (the player moves right for the first 30 frames, 4 pixels a frame)\n";
@@ -43,34 +49,35 @@ struct Options {
     bool verbose = false;
 };
 
-// Returns 0 when the options are usable, 1 after printing why not, 2 after printing the help.
+// Returns 0 when the options are usable, 2 after printing why not, -1 after printing the help.
 int ParseOptions(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "--help" || arg == "-h") {
             fputs(kUsage, stdout);
-            return 2;
+            return -1;
         } else if (arg == "--verbose") {
             options->verbose = true;
         } else if (arg == "--frames" && hasValue) {
             if (!ParseNumber(argv[++i], 1, &options->frames)) {
-                fprintf(stderr, "brimvalk-snapshot: --frames wants a whole number of at least 1, not \"%s\"\n", argv[i]);
-                return 1;
+                fprintf(stderr, "brimvalk-snapshot: --frames wants a whole number from 1 to %ld, not \"%s\"\n",
+                        LONG_MAX, argv[i]);
+                return 2;
             }
         } else if (arg == "--hold" && hasValue) {
             KeyHold hold;
             if (!ParseKeyHold(argv[++i], &hold)) {
                 fprintf(stderr, "brimvalk-snapshot: cannot read --hold \"%s\" (want KEY:COUNT or KEY:FIRST-END)\n",
                         argv[i]);
-                return 1;
+                return 2;
             }
             options->holds.push_back(hold);
         } else if (arg == "--out" && hasValue) {
             options->out = argv[++i];
         } else {
             fprintf(stderr, "brimvalk-snapshot: unknown or incomplete option \"%s\"\n\n%s", arg.c_str(), kUsage);
-            return 1;
+            return 2;
         }
     }
     return 0;
@@ -88,7 +95,9 @@ void Capture() {
     captureError = glGetError();
 }
 
-bool WritePng(const std::string& path, const std::vector<unsigned char>& rgb) {
+bool WritePng(OutputFile* out, const std::vector<unsigned char>& rgb) {
+    FILE* file = out->Begin();
+    if (file == nullptr) return false;
     png_image image;
     memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
@@ -97,11 +106,11 @@ bool WritePng(const std::string& path, const std::vector<unsigned char>& rgb) {
     image.format = PNG_FORMAT_RGB;
     // GL's rows run bottom to top; a negative stride tells libpng to write them the other way.
     const png_int_32 stride = -static_cast<png_int_32>(PNG_IMAGE_ROW_STRIDE(image));
-    if (!png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), stride, nullptr)) {
-        fprintf(stderr, "brimvalk-snapshot: cannot write %s: %s\n", path.c_str(), image.message);
+    if (!png_image_write_to_stdio(&image, file, 0, rgb.data(), stride, nullptr)) {
+        fprintf(stderr, "brimvalk-snapshot: cannot write %s: %s\n", out->path().c_str(), image.message);
         return false;
     }
-    return true;
+    return out->Commit();
 }
 
 }  // namespace
@@ -109,7 +118,9 @@ bool WritePng(const std::string& path, const std::vector<unsigned char>& rgb) {
 int main(int argc, char** argv) {
     Options options;
     const int parsed = ParseOptions(argc, argv, &options);
-    if (parsed != 0) return parsed == 2 ? 0 : 1;
+    if (parsed != 0) return parsed < 0 ? 0 : 2;
+    OutputFile out;
+    if (!out.Prepare("brimvalk-snapshot", options.out)) return 2;
 
     SessionOptions session;
     session.quiet = !options.verbose;
@@ -133,7 +144,7 @@ int main(int argc, char** argv) {
         fprintf(stderr, "brimvalk-snapshot: reading the last frame failed (GL error 0x%04X)\n", captureError);
         return 1;
     }
-    if (!WritePng(options.out, capturedPixels)) return 1;
+    if (!WritePng(&out, capturedPixels)) return 1;
     fprintf(stderr, "brimvalk-snapshot: %ld frames, player at (%.1f, %.1f), wrote %s\n", options.frames,
             static_cast<double>(bodies[0].x), static_cast<double>(bodies[0].y), options.out.c_str());
     return 0;

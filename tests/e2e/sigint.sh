@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Ctrl+C (SIGINT), SIGTERM and SIGHUP (the terminal closed) close the window as the close box does,
-# so the program tears down, keeps every line it printed and exits with status 0: during start-up,
-# as soon as its X window exists, and while it runs frames. A signal ignored when the program
+# so the program tears down, keeps every line it printed and exits with status 0: before its window
+# exists (the X server not answering yet), as soon as its X window exists, and while it runs frames. A signal ignored when the program
 # started stays ignored: a script's background job ignores Ctrl+C, and nohup ignores SIGHUP.
 . "$(dirname "$0")/lib.sh"
 e2e_setup "$@" xdotool xwininfo import env
@@ -15,6 +15,23 @@ start_ignoring() {
     env --default-signal=INT ${1:+--ignore-signal=$1} stdbuf -oL "$e2e_program" >"$e2e_dir/stdout" 2>"$e2e_dir/stderr" &
   e2e_pid=$!
 }
+
+# Before the window: the X server stopped, the program waits in its first connection to it; the
+# signal is kept until the first look at the message queue, which closes the window before a frame.
+for signal in INT TERM HUP; do
+  kill -STOP "$e2e_xvfb_pid" || fail "could not stop Xvfb"
+  start_ignoring
+  for _ in $(seq 1000); do
+    ls -l "/proc/$e2e_pid/fd" 2>/dev/null | grep -q 'socket:' && break
+    kill -0 "$e2e_pid" 2>/dev/null || break
+    sleep 0.01
+  done
+  ls -l "/proc/$e2e_pid/fd" 2>/dev/null | grep -q 'socket:' || fail "the program opened no connection to the X server in 10 s"
+  kill -s "$signal" "$e2e_pid" || fail "could not send SIG$signal"
+  kill -CONT "$e2e_xvfb_pid" || fail "could not let Xvfb go on"
+  e2e_expect_exit "after SIG$signal before the window existed"
+  [ ! -s "$e2e_dir/stdout" ] || fail "SIG$signal before the window: expected no frame, got $(wc -l <"$e2e_dir/stdout") lines"
+done
 
 # One handler serves all three signals: start-up is checked with Ctrl+C alone.
 for run in start-up:INT running:INT running:TERM running:HUP; do

@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# How both tools treat what they are given, offscreen: each kind of destination for brimvalk-snapshot's
+# --out and brimvalk-pacing's --csv (a regular file replaced whole keeping its mode, a new file with
+# the umask's mode, a link's target, a FIFO, device nodes and /dev/stdout written in place and kept),
+# numbers that are not plain decimals or out of range refused with status 2 before anything runs, the
+# help, and a polite signal at start-up ending a run with whole files or none.
+set -u -o pipefail
+snapshot=$(realpath "${1:?usage: files.sh path/to/brimvalk-snapshot path/to/brimvalk-pacing}") || exit 1
+pacing=$(realpath "${2:?usage: files.sh path/to/brimvalk-snapshot path/to/brimvalk-pacing}") || exit 1
+dir=$(mktemp -d "${TMPDIR:-/tmp}/brimvalk-files.XXXXXX") || exit 1
+reader=''
+trap '[ -n "$reader" ] && kill "$reader" 2>/dev/null; rm -rf "$dir"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+export SDL_VIDEODRIVER=offscreen
+umask 022
+
+# written FILE: FILE holds what $tool writes, as an independent reader sees it.
+written() {
+  case $tool in
+    snapshot) [ "$(identify -format '%m %w %h' "$1" 2>/dev/null)" = "PNG 1024 768" ] ;;
+    pacing) grep -qx 'frame,frame_ms,present_ms,refreshes,stalled' "$1" && grep -qE '^0,[0-9]+\.[0-9]{3},' "$1" ;;
+  esac
+}
+node() { [ "$(stat -c '%F %t,%T' target)" = "character special file $1" ]; }
+
+# Each destination made afresh in $dir/d for each tool, which writes "target" (or /dev/stdout, its
+# standard output going to "captured"), and what must hold after. Device nodes only as root. A FIFO's
+# reader ends when the tool closes it; a FIFO replaced would hold it forever, hence -p first.
+# KIND|SET-UP|STATUS|CHECK
+while IFS='|' read -r kind setup wanted check; do
+  [[ $kind == *device && $(id -u) != 0 ]] && continue
+  for tool in snapshot pacing; do
+    rm -rf "$dir/d" && mkdir "$dir/d" && cd "$dir/d" || fail "cannot make $dir/d"
+    dest=target
+    eval "$setup"
+    case $tool in
+      snapshot) "$snapshot" --frames 2 --out "$dest" ;;
+      pacing) "$pacing" --seconds 0.1 --csv "$dest" ;;
+    esac >"$dir/out" 2>"$dir/err"
+    status=$?
+    [ "$dest" = target ] || cp "$dir/out" captured
+    [ "$status" = "$wanted" ] || fail "$tool onto a $kind: expected status $wanted, got $status: $(cat "$dir/err")"
+    eval "$check" ||
+      fail "$tool onto a $kind: expected $check; got $(ls -l | tail -n +2 | tr -s ' \n' ' '): $(cat "$dir/err")"
+    reader=''
+    [ -z "$(find . -name '*partial*')" ] || fail "$tool onto a $kind: left $(find . -name '*partial*')"
+  done
+done <<'KINDS'
+new path||0|written target && [ "$(stat -c %a target)" = 644 ]
+file of mode 600|echo old >target; chmod 600 target|0|written target && [ "$(stat -c %a target)" = 600 ]
+link|echo old >file; chmod 640 file; ln -s file target|0|[ "$(readlink target)" = file ] && written file && [ "$(stat -c %a file)" = 640 ]
+FIFO|mkfifo target; cat target >captured & reader=$!|0|[ -p target ] && wait "$reader" && written captured
+null device|mknod target c 1 3|0|node 1,3
+full device|mknod target c 1 7|1|node 1,7 && grep -q "cannot write target: No space left on device" "$dir/err"
+/dev/stdout|dest=/dev/stdout|0|written captured && { [ $tool = snapshot ] || grep -q '^frames [0-9]*, mean' captured; }
+KINDS
+
+# Numbers: decimal digits only, within their limits, and each file named once; status 2, a reason, and
+# nothing written. TOOL|ARGUMENTS (as the shell reads them)|REASON
+mkdir "$dir/bad" && cd "$dir/bad" || fail "cannot make $dir/bad"
+while IFS='|' read -r tool args reason; do
+  eval "set -- $args"
+  # A number taken by mistake would start a long run: the time-out ends it (status 124).
+  timeout 20 "$([ "$tool" = snapshot ] && echo "$snapshot" || echo "$pacing")" "$@" >"$dir/out" 2>"$dir/err"
+  status=$?
+  [ "$status" = 2 ] || fail "$tool $args: expected exit status 2, got $status"
+  grep -qF -- "$reason" "$dir/err" || fail "$tool $args: expected '$reason' on stderr, got: $(cat "$dir/err")"
+  [ -z "$(ls -A)" ] || fail "$tool $args: left files behind: $(ls -A)"
+done <<'CASES'
+pacing|--seconds 0x10|--seconds wants
+pacing|--seconds " 1"|--seconds wants
+pacing|--seconds "1 "|--seconds wants
+pacing|--seconds inf|--seconds wants
+pacing|--seconds 3600.001|at most 3600
+pacing|--hold up:99999999999999999999|cannot read --hold
+pacing|--hold up:+5|cannot read --hold
+pacing|--size 8193x600 --png p.png|--size wants
+pacing|--size 640x99999999999999999999 --png p.png|--size wants
+pacing|--size " 640x360" --png p.png|--size wants
+pacing|--csv a --png a|--png and --csv name one file
+pacing|--csv a --png ./a|--png and --csv name one file
+pacing|--csv a --program-output ../bad/a|--csv and --program-output name one file
+snapshot|--frames 99999999999999999999|--frames wants
+snapshot|--frames 0x10|--frames wants
+snapshot|--frames " 5"|--frames wants
+snapshot|--frames -5|--frames wants
+snapshot|--hold right:0-0x10|cannot read --hold
+snapshot|--out|incomplete option
+CASES
+
+for tool in "$snapshot" "$pacing"; do
+  "$tool" --help >"$dir/out" 2>"$dir/err" || fail "$tool --help: expected exit status 0, got $?"
+  grep -q "^usage: $(basename "$tool") " "$dir/out" || fail "$tool --help: expected its usage on stdout"
+done
+
+# SIGTERM as soon as the run has begun (the program's output opened, before its window): the run
+# ends at once, with status 0, and each file is whole or absent, with no temporary file beside it.
+mkdir "$dir/signal" && cd "$dir/signal" || fail "cannot make $dir/signal"
+"$pacing" --seconds 60 --csv c.csv --png p.png --program-output program >"$dir/out" 2>"$dir/err" &
+pid=$!
+for _ in $(seq 1000); do [ -e program ] && break; kill -0 "$pid" 2>/dev/null || break; sleep 0.01; done
+kill -TERM "$pid" || fail "pacing ended before its run began: $(cat "$dir/err")"
+wait "$pid"
+status=$?
+[ "$status" = 0 ] || fail "pacing with SIGTERM at start-up: expected exit status 0, got $status: $(cat "$dir/err")"
+[ -z "$(find . -name '*partial*')" ] || fail "pacing with SIGTERM at start-up left $(find . -name '*partial*')"
+{ [ ! -e c.csv ] || [ "$(head -n 1 c.csv)" = frame,frame_ms,present_ms,refreshes,stalled ]; } &&
+  { [ ! -e p.png ] || identify p.png >/dev/null 2>&1; } ||
+  fail "pacing with SIGTERM at start-up: expected whole files or none"
+echo "ok" >&2
