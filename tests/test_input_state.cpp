@@ -170,8 +170,8 @@ TEST(X11Test, FirstOfTwoXErrorsReportedOnceWithTheCountOfTheRest) {
     const std::string reported = testing::internal::GetCapturedStderr();
     char resource[32];
     snprintf(resource, sizeof resource, "0x%lx", unused);
-    EXPECT_EQ(reported, std::string("PeekMessageA: X error BadWindow (invalid Window parameter) in request 8.0 (X_MapWindow), "
-                                    "resource ") + resource + " (and 1 more)\n");
+    EXPECT_EQ(reported, std::string("PeekMessageA: X error BadWindow (invalid Window parameter) in request 8.0 ") +
+                            "(X_MapWindow), resource " + resource + " (and 1 more)\n");
     XCloseDisplay(display);
     PlatformResetForTests();
 }

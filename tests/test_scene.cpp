@@ -92,7 +92,8 @@ TEST_F(SceneTest, DeviceAsksForSwapSynchronisationWhereOfferedFillsThePaletteAnd
     PlatformResetForTests();
     PlatformRefuseMakeCurrentForTests(true);
     testing::internal::CaptureStdout();
-    const int status = device.Create(CreateAppWindow("Scene Test", kWidth, kHeight, 1, PassThroughWindowProc), kWidth, kHeight, 1);
+    HWND window = CreateAppWindow("Scene Test", kWidth, kHeight, 1, PassThroughWindowProc);
+    const int status = device.Create(window, kWidth, kHeight, 1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR : Can't Activate OpenGL Context\n");
     EXPECT_EQ(status, 1);
 }
@@ -140,8 +141,8 @@ void RenderAndExpect(const char* printed, const std::vector<int>& covered, doubl
         pen += g.gmfCellIncX;
     }
     EXPECT_TRUE(fabs(t[0] - left) < 1.5 && t[1] == 0 && fabs(t[2] - right) < 1.5 && fabs(t[3] - top) < 1.5 && t[4] > 300)
-        << "title box and pixels of red " << bright << " and up " << testing::PrintToString(t) << ", ink from " << left << " to " << right
-        << " up to " << top;
+        << "title box and pixels of red " << bright << " and up " << testing::PrintToString(t) << ", ink from " << left
+        << " to " << right << " up to " << top;
 }
 
 TEST_F(SceneTest, FramesShowTheGridAndTitleAndTickTheClockAndTheMeter) {

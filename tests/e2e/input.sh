@@ -14,10 +14,12 @@ hold() {
   shift 2
   frames=$(($(e2e_count_lines "$line") + frames))
   xdotool keydown "$@" || fail "xdotool could not press $*"
-  if e2e_under_wine; then e2e_wait_for_new_frames 4 "holding $*"; else e2e_wait_for_lines "$frames" "$line" "holding $*"; fi
+  if e2e_under_wine; then e2e_wait_for_new_frames 4 "holding $*"
+  else e2e_wait_for_lines "$frames" "$line" "holding $*"; fi
   idle=$(($(e2e_count_lines "0 0 0 0") + 1))
   xdotool keyup "$@" || fail "xdotool could not release $*"
-  if e2e_under_wine; then e2e_wait_for_new_frames 2 "after releasing $*"; else e2e_wait_for_lines "$idle" "0 0 0 0" "after releasing $*"; fi
+  if e2e_under_wine; then e2e_wait_for_new_frames 2 "after releasing $*"
+  else e2e_wait_for_lines "$idle" "0 0 0 0" "after releasing $*"; fi
 }
 e2e_start_xvfb
 e2e_start_program

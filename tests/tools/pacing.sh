@@ -60,7 +60,8 @@ planted=${BASH_REMATCH[1]}
 
 # One frame a time for every input line RunFrameLoop printed; the held key in exactly the first 3.
 inputs=$(grep -cE '^-?[0-9]+ -?[0-9]+ -?[0-9]+ -?[0-9]+$' "$dir/program")
-[ "$frames" -gt 3 ] && [ "$frames" = "$inputs" ] || fail "reported $frames frames; the program printed $inputs input lines"
+[ "$frames" -gt 3 ] && [ "$frames" = "$inputs" ] ||
+  fail "reported $frames frames; the program printed $inputs input lines"
 held=$(grep -v fps "$dir/program" | grep -n -x '0 1 0 0' | cut -d: -f1 | tr '\n' ' ')
 [ "$held" = "1 2 3 " ] || fail "expected the right arrow in input lines 1-3, got lines $held"
 [ "$(sed -n 1p "$dir/p.csv")" = "frame,frame_ms,present_ms,refreshes,stalled" ] || fail "expected the CSV's header line"
