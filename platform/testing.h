@@ -17,6 +17,10 @@ void PlatformSetTimeSourceForTests(DWORD (*source)());
 // GetAsyncKeyState reports `virtualKey` down or up regardless of the real keyboard, until reset.
 void PlatformSetKeyForTests(int virtualKey, bool down);
 
+// Where GetAsyncKeyState reads keys on X11: 1 the server's keymap at each call (as without XInput
+// 2.1), 2 SDL's keyboard state (as on other video drivers), 0 as the server allows; until reset.
+void PlatformSetKeySourceForTests(int source);
+
 // Swap control: -1 offers it when the driver can set an interval (the default), 0 never offers it,
 // 1 always offers it.
 void PlatformSetSwapControlForTests(int mode);
@@ -41,6 +45,8 @@ struct LoggedMessage {
 // Appends every step of message traffic to `log` from now on; null stops logging.
 void PlatformLogMessagesForTests(std::vector<LoggedMessage>* log);
 
+// wglMakeCurrent fails for every context, as a driver that cannot bind one, until reset.
+void PlatformRefuseMakeCurrentForTests(bool refuse);
 
 // SwapBuffers calls `hook` with false just before the swap (the frame is whole in the back
 // buffer) and with true right after the swap returns; null removes it.

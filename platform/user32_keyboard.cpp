@@ -44,6 +44,7 @@ struct KeyboardState {
     int rawOpcode;                  // XInput's major opcode when raw key events are selected, else 0
     unsigned long rawSince;         // raw events older than this request are already in `down`
     bool down[256];                 // by X key code, while raw key events keep it
+    int source;                     // tests: 1 the keymap at each call, 2 SDL's state, 0 as the server allows
 };
 KeyboardState keyboard;
 
@@ -78,7 +79,7 @@ KeySym X11KeyOf(int virtualKey) {
 // the focus, and takes the keymap as it stands once they are asked for.
 void SelectRawKeys(Display* display) {
     int opcode = 0, firstEvent = 0, firstError = 0;
-    if (!XQueryExtension(display, "XInputExtension", &opcode, &firstEvent, &firstError)) return;
+    if (keyboard.source == 1 || !XQueryExtension(display, "XInputExtension", &opcode, &firstEvent, &firstError)) return;
     int major = 2, minor = 2;  // from 2.1 raw events reach every client that selects them
     if (XIQueryVersion(display, &major, &minor) != Success || major < 2 || (major == 2 && minor < 1)) return;
     unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
@@ -153,7 +154,7 @@ short WINAPI GetAsyncKeyState(int virtualKey) {
     auto overridden = keyboard.overrides.find(virtualKey);
     if (overridden != keyboard.overrides.end()) {
         down = overridden->second;
-    } else if (Display* display = X11Display()) {
+    } else if (Display* display = keyboard.source == 2 ? nullptr : X11Display()) {
         down = IsDownOnX11(display, virtualKey);
     } else {
         down = IsDownInSdl(virtualKey);
@@ -178,8 +179,13 @@ void PlatformSetKeyForTests(int virtualKey, bool down) {
     keyboard.overrides[virtualKey] = down;
 }
 
+void PlatformSetKeySourceForTests(int source) {
+    keyboard.source = source;
+}
+
 void LayerResetKeyboard() {
     keyboard.overrides.clear();
+    keyboard.source = 0;
     if (keyboard.display != nullptr) XCloseDisplay(keyboard.display);
     keyboard.display = nullptr;
     keyboard.displayTried = false;

@@ -35,8 +35,9 @@ struct ContextState {
     std::vector<std::unique_ptr<ContextObject>> contexts;
     ContextObject* current;
     int swapControlMode;      // -1 as the driver allows, 0 never, 1 always (tests)
+    bool refuseBinding;       // tests: wglMakeCurrent fails as a driver that cannot bind does
 };
-ContextState contexts = {{}, nullptr, -1};
+ContextState contexts = {{}, nullptr, -1, false};
 
 ContextObject* ContextFromHandle(HGLRC handle) {
     for (auto& context : contexts.contexts) {
@@ -102,7 +103,7 @@ BOOL WINAPI wglMakeCurrent(HDC dc, HGLRC handle) {
     }
     ContextObject* context = ContextFromHandle(handle);
     WindowObject* window = LayerWindowFromDc(dc);
-    if (context == nullptr || window == nullptr || window->dc.pixelFormat == 0) return FALSE;
+    if (context == nullptr || window == nullptr || window->dc.pixelFormat == 0 || contexts.refuseBinding) return FALSE;
     if (SDL_GL_MakeCurrent(window->sdl, context->sdl) != 0) return FALSE;
     contexts.current = context;
     return TRUE;
@@ -140,9 +141,14 @@ void PlatformSetSwapControlForTests(int mode) {
     contexts.swapControlMode = mode;
 }
 
+void PlatformRefuseMakeCurrentForTests(bool refuse) {
+    contexts.refuseBinding = refuse;
+}
+
 void LayerResetContexts() {
     MakeNothingCurrent();
     for (auto& context : contexts.contexts) SDL_GL_DeleteContext(context->sdl);
     contexts.contexts.clear();
     contexts.swapControlMode = -1;
+    contexts.refuseBinding = false;
 }

@@ -5,6 +5,9 @@
 
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <stdio.h>
+#include <time.h>
 
 #include <string>
 #include <vector>
@@ -106,6 +109,38 @@ TEST_F(AppWindowTest, WindowProcedureMessageTables) {
         EXPECT_EQ(LayerWindowFromHandle(window) != nullptr, c.survives) << "window still there";
         ExpectSequence(DrainQueue(), c.quits ? std::vector<Step>{{kPosted, WM_QUIT, 0, {}}} : std::vector<Step>{}, window);
     }
+}
+
+long MonotonicMs() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000L + now.tv_nsec / 1000000;
+}
+
+// Ctrl+C with no window is WM_QUIT. A repeat within a second is the same request (`timeout -s INT`
+// sends it to the program and then its group): one WM_QUIT, the process lives on. Asked again more
+// than a second (by the monotonic clock) after a first that no message loop has taken, the program is
+// stuck, and that Ctrl+C ends it as SIGINT's default does.
+void CtrlCTwiceThenStuck() {
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);  // installs the handlers
+    raise(SIGINT);
+    raise(SIGINT);
+    int quits = 0;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) quits += msg.message == WM_QUIT;
+    fprintf(stderr, "WM_QUIT %d times\n", quits);
+    const long start = MonotonicMs();
+    raise(SIGINT);
+    while (MonotonicMs() - start < 600) SDL_Delay(10);
+    raise(SIGINT);  // the same request still: the second counts from the first
+    while (MonotonicMs() - start < 1100) SDL_Delay(10);
+    raise(SIGINT);
+    fprintf(stderr, "still running a second after the first Ctrl+C\n");
+    exit(0);
+}
+
+TEST(CtrlCTest, RepeatWithinASecondIsOneRequestAndAfterASecondEndsAStuckProgram) {
+    EXPECT_EXIT(CtrlCTwiceThenStuck(), testing::KilledBySignal(SIGINT), "WM_QUIT 1 times\n$");
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
 // The message pump and the frame loop on the layer's real queue and windows: what is dispatched,
-// where the pump stops, that a queued quit runs no frame, and which messages native events become.
+// where the pump stops, that a queued quit runs no frame, and the screen saver held off with the focus.
 #include "app/frame_loop.h"
 
 #include <SDL.h>
-#include <signal.h>
 
 #include <vector>
 
@@ -67,25 +66,6 @@ TEST_F(FrameLoopTest, QuitQueuedBeforeTheLoopMeansNoUpdateAndNoFrame) {
     ExpectSequence(DrainQueue(), {{kPosted, kPrivate + 9, 9, 0}}, nullptr);
 }
 
-// A key press is WM_KEYDOWN and its release WM_KEYUP, with the virtual key; keys without one are dropped.
-TEST_F(FrameLoopTest, NativeKeyEventsBecomeKeyMessages) {
-    HWND window = OpenWindow();
-    ASSERT_NE(nullptr, window);
-    const struct { Uint32 type; SDL_Keycode key; } events[] = {
-        {SDL_KEYDOWN, SDLK_RIGHT}, {SDL_KEYDOWN, SDLK_z}, {SDL_KEYUP, SDLK_RIGHT}, {SDL_KEYDOWN, SDLK_PAUSE},
-        {SDL_KEYUP, SDLK_z}, {SDL_KEYDOWN, SDLK_ESCAPE}};
-    for (const auto& e : events) {
-        SDL_Event event = {};
-        event.key = {e.type, 0, SDL_GetWindowID(LayerWindowFromHandle(window)->sdl),
-                     static_cast<Uint8>(e.type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED), 0, 0, 0,
-                     {SDL_GetScancodeFromKey(e.key), e.key, 0, 0}};
-        ASSERT_EQ(1, SDL_PushEvent(&event)) << SDL_GetError();
-    }
-    ExpectSequence(DrainQueue(), {{kPosted, WM_KEYDOWN, VK_RIGHT, {}}, {kPosted, WM_KEYDOWN, 'Z', {}},
-                                  {kPosted, WM_KEYUP, VK_RIGHT, {}}, {kPosted, WM_KEYUP, 'Z', {}},
-                                  {kPosted, WM_KEYDOWN, VK_ESCAPE, {}}}, window);
-}
-
 // Windows offers SC_SCREENSAVE to the active window only: the screen saver is held off while the
 // window has the focus and allowed again when it loses it.
 TEST_F(FrameLoopTest, ScreenSaverIsHeldOffOnlyWhileTheWindowHasTheFocus) {
@@ -103,17 +83,6 @@ TEST_F(FrameLoopTest, ScreenSaverIsHeldOffOnlyWhileTheWindowHasTheFocus) {
         EXPECT_EQ(change == SDL_WINDOWEVENT_FOCUS_LOST, SDL_IsScreenSaverEnabled() == SDL_TRUE)
             << (change == SDL_WINDOWEVENT_FOCUS_LOST ? "after the focus was lost" : "after the focus was gained");
     }
-}
-
-// Ctrl+C and SIGTERM before there is a window: WM_QUIT, once per signal. With a window they close it
-// (e2e/close.sh).
-TEST_F(FrameLoopTest, InterruptWithoutAWindowQuits) {
-    for (int signalNumber : {SIGINT, SIGTERM}) {
-        EXPECT_EQ(1, PumpMessages()) << "nothing queued yet";
-        raise(signalNumber);
-        EXPECT_EQ(0, PumpMessages()) << "signal " << signalNumber << " should end the loop";
-    }
-    EXPECT_EQ(1, PumpMessages()) << "one signal, one quit message";
 }
 
 }  // namespace

@@ -1,17 +1,27 @@
 // The input sampler as the simulation step uses it, against the keyboard overrides and SDL virtual
-// joysticks read through joyGetPos: each case reads the input line UpdateScene prints.
+// joysticks read through joyGetPos: each case reads the input line UpdateScene prints. The X11 cases
+// need an X server of their own (CTest's x11_layer runs them under Xvfb; headless they skip): keys
+// held through XTest on each of the layer's ways of reading them, and X errors as reported.
 #include <windows.h>
 #include <mmsystem.h>
 
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
 
 #include "app/body_field.h"
+#include "app/program.h"
+#include "device/app_window.h"
 #include "input/input_state.h"
-#include "platform/testing.h"
+#include "platform/layer.h"
+#include "tests/test_support.h"
+
+// After GoogleTest: Xlib defines None and Bool as macros.
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -99,6 +109,71 @@ TEST_F(InputStateTest, JoystickCanBeUnpluggedAndReplaced) {
     VirtualJoystick second;
     second.Set(-32768, -32768, 0x2);
     EXPECT_EQ("-1 -1 0 1", Sampled());
+}
+
+// Samples until the input line is `expected` or two seconds have passed: key events reach the server
+// before the layer's connection or SDL's sees them.
+std::string SampledOnceItIs(const std::string& expected) {
+    std::string line = Sampled();
+    for (int i = 0; i < 200 && line != expected; ++i, SDL_Delay(10)) line = Sampled();
+    return line;
+}
+
+void Xdotool(const std::string& arguments) {
+    ASSERT_EQ(system(("xdotool " + arguments).c_str()), 0) << "xdotool " << arguments;
+}
+
+// Keys held on the X server with XTest, read through XInput 2 raw events (the server's default), the
+// keymap read at each call (a server without XInput 2.1: the bit order of XQueryKeymap's 32 bytes)
+// and SDL's keyboard state of the focused window (as on Wayland).
+TEST(X11Test, HeldKeysOnEachWayOfReadingThem) {
+    if (getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X server: CTest's x11_layer";
+    const struct { const char* keys; const char* expected; } cases[] = {
+        {"Right", "0 1 0 0"}, {"Up Left", "-1 -1 0 0"}, {"Down x", "1 0 0 32768"}, {"z", "0 0 32768 0"}};
+    for (int source : {0, 1, 2}) {
+        SCOPED_TRACE(source == 0 ? "raw events" : source == 1 ? "keymap at each call" : "SDL's keyboard state");
+        PlatformResetForTests();
+        PlatformSetKeySourceForTests(source);
+        WindowObject* window = LayerWindowFromHandle(
+            CreateAppWindow(kProgramTitle, kProgramWidth, kProgramHeight, 1, PassThroughWindowProc));
+        ASSERT_NE(window, nullptr) << "no window on the X server";
+        SDL_SysWMinfo info;
+        SDL_VERSION(&info.version);
+        ASSERT_TRUE(SDL_GetWindowWMInfo(window->sdl, &info)) << SDL_GetError();
+        Xdotool("windowfocus --sync " + std::to_string(info.info.x11.window));
+        for (const auto& c : cases) {
+            Xdotool(std::string("keydown ") + c.keys);
+            EXPECT_EQ(SampledOnceItIs(c.expected), c.expected) << c.keys << " held";
+            Xdotool(std::string("keyup ") + c.keys);
+            EXPECT_EQ(SampledOnceItIs("0 0 0 0"), "0 0 0 0") << c.keys << " released";
+        }
+    }
+    PlatformResetForTests();
+}
+
+// Two failed requests before the queue is next read: the first, the cause, is described with its
+// request's name from Xlib's database and the count of the rest, on one line, once.
+TEST(X11Test, FirstOfTwoXErrorsReportedOnceWithTheCountOfTheRest) {
+    if (getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X server: CTest's x11_layer";
+    PlatformResetForTests();
+    ASSERT_NE(CreateAppWindow(kProgramTitle, kProgramWidth, kProgramHeight, 1, PassThroughWindowProc), nullptr);
+    DrainQueue();
+    Display* display = XOpenDisplay(nullptr);  // the layer's handler is the process's
+    ASSERT_NE(display, nullptr);
+    const XID unused = XAllocID(display);  // allocated, never created
+    XMapWindow(display, unused);
+    XFreePixmap(display, unused);
+    XSync(display, False);
+    testing::internal::CaptureStderr();
+    DrainQueue();
+    DrainQueue();
+    const std::string reported = testing::internal::GetCapturedStderr();
+    char resource[32];
+    snprintf(resource, sizeof resource, "0x%lx", unused);
+    EXPECT_EQ(reported, std::string("PeekMessageA: X error BadWindow (invalid Window parameter) in request 8.0 ") +
+                            "(X_MapWindow), resource " + resource + " (and 1 more)\n");
+    XCloseDisplay(display);
+    PlatformResetForTests();
 }
 
 }  // namespace

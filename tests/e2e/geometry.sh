@@ -35,7 +35,7 @@ fi
 # Frames reach the screen: the client area is no longer the class's black background, and the
 # title's magenta sits at its bottom-left corner.
 e2e_wait_for_frames
-sleep 1
+e2e_wait_for_new_frames 2 "before the capture"
 import -silent -window "$e2e_window" "$e2e_dir/frame.png" || fail "could not capture the window"
 # The title's colour at half alpha is magenta of about 0.47 in red and blue, with or without a
 # grid line under it; bodies and the grid alone have more green than red.

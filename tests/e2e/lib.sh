@@ -75,13 +75,17 @@ e2e_window_shown() {
   if e2e_on_wayland; then [ -n "$(e2e_wayland_view)" ]; else xwininfo -name "$E2E_TITLE" >/dev/null 2>&1; fi
 }
 
+# The Linux program's stdout goes to its file a line at a time (stdbuf), so the waits below see each
+# frame's line as it is printed; ASan lets libstdbuf be preloaded ahead of its runtime.
 e2e_start_program() {
   e2e_window=''
-  ${E2E_LAUNCHER:-} "$e2e_program" >"$e2e_dir/stdout" 2>"$e2e_dir/stderr" &
+  ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 ${E2E_LAUNCHER:-stdbuf -oL} "$e2e_program" \
+    >"$e2e_dir/stdout" 2>"$e2e_dir/stderr" &
   e2e_pid=$!
 }
 
-# Waits until the program's window is mapped and sets e2e_window to its X id.
+# Waits until the program's window is mapped and sets e2e_window to its X id. A search fails when a
+# window it looks at goes away meanwhile (one of SDL's at start-up): it is asked again.
 e2e_wait_for_window() {
   if e2e_on_wayland; then
     for _ in $(seq 200); do e2e_window_shown && break; kill -0 "$e2e_pid" 2>/dev/null || break; sleep 0.1; done
@@ -90,8 +94,12 @@ e2e_wait_for_window() {
     e2e_window=$e2e_weston_window
     return
   fi
-  e2e_window=$(timeout 20 xdotool search --sync --onlyvisible --name "^${E2E_TITLE//./\\.}\$" 2>/dev/null)
-  kill -0 "$e2e_pid" 2>/dev/null || fail "the program ended before its window appeared"
+  local deadline=$((SECONDS + 20))
+  e2e_window=''
+  until [ -n "$e2e_window" ] || [ "$SECONDS" -ge "$deadline" ]; do
+    kill -0 "$e2e_pid" 2>/dev/null || fail "the program ended before its window appeared"
+    e2e_window=$(xdotool search --onlyvisible --name "^${E2E_TITLE//./\\.}\$" 2>/dev/null) || sleep 0.1
+  done
   [ "$(echo "$e2e_window" | grep -c .)" = 1 ] || fail "expected one window titled '$E2E_TITLE' in 20 s, got '$e2e_window'"
 }
 
@@ -146,4 +154,32 @@ e2e_expect_console_lines() {
   odd=$(grep -Evn -e '^-?[0-9]+ -?[0-9]+ -?[0-9]+ -?[0-9]+$' -e '^[0-9]+\.[0-9]{2} fps {12}$' "$out" | head -n 3)
   [ -z "$odd" ] || fail "expected only input and frame-rate lines on stdout, got (line:text) $odd"
   [ -z "$(tail -c 1 "$out")" ] || fail "expected stdout to end with a line break"
+}
+
+# e2e_count_lines LINE: how many times the program has printed LINE as a whole line so far.
+e2e_count_lines() { tr -d '\r' <"$e2e_dir/stdout" | grep -cxF -- "$1"; }
+
+# e2e_wait_for_lines COUNT LINE WHAT: waits until LINE has been printed COUNT times in all, however
+# slowly frames come; fails if the program ends first or 90 s pass.
+e2e_wait_for_lines() {
+  local deadline=$((SECONDS + 90))
+  until [ "$(e2e_count_lines "$2")" -ge "$1" ]; do
+    kill -0 "$e2e_pid" 2>/dev/null || fail "$3: the program ended before printing '$2' $1 times"
+    [ "$SECONDS" -lt "$deadline" ] || fail "$3: expected '$2' $1 times within 90 s, got $(e2e_count_lines "$2")"
+    sleep 0.05
+  done
+}
+
+# e2e_wait_for_new_frames COUNT WHAT: waits until the window has shown COUNT new frames: COUNT captures
+# of its middle, each unlike the one before (bodies and grid move every frame), so at least COUNT frames
+# were drawn. For the Windows program, whose lines reach the file only in blocks.
+e2e_wait_for_new_frames() {
+  local shown=0 last='' now deadline=$((SECONDS + 90))
+  while [ "$shown" -lt "$1" ]; do
+    kill -0 "$e2e_pid" 2>/dev/null || fail "$2: the program ended after $shown new frames"
+    [ "$SECONDS" -lt "$deadline" ] || fail "$2: expected $1 new frames within 90 s, saw $shown"
+    now=$(import -silent -window "$e2e_window" -crop 256x192+384+288 -format '%#' info: 2>/dev/null) || continue
+    [ -n "$last" ] && [ "$now" != "$last" ] && shown=$((shown + 1))
+    last=$now
+  done
 }
