@@ -1,13 +1,10 @@
-# Shared helpers of the end-to-end scripts: a private Xvfb, the program with its output in files, waits
-# with deadlines, and clean-up however the script ends. Scripts call e2e_setup "$@" first. E2E_LAUNCHER,
-# when set, runs the program (wine64 for the Windows build); with WINESERVER set, clean-up ends that too.
+# End-to-end helpers: a private Xvfb, the program's output in files, waits with deadlines, clean-up (E2E_LAUNCHER: wine64).
 set -u -o pipefail
 readonly E2E_TITLE='Brimvalk Test.' E2E_SCREEN=1280x1024
 e2e_program='' e2e_dir='' e2e_xvfb_pid='' e2e_pid='' e2e_window='' e2e_weston_window=''
 
 e2e_log() { echo "[$(basename "$0" .sh)] $*" >&2; }
 
-# Ends the script as failed, with the reason and the end of what the program printed.
 fail() {
   echo "FAIL: $*" >&2
   for stream in stdout stderr; do
@@ -23,7 +20,7 @@ e2e_cleanup() {
   [ -n "$e2e_dir" ] && rm -rf "$e2e_dir"
 }
 
-# e2e_setup PROGRAM [TOOL...]: checks the program and the tools, makes a scratch directory.
+# e2e_setup PROGRAM [TOOL...]
 e2e_setup() {
   e2e_program=${1:-}
   shift || true
@@ -34,8 +31,7 @@ e2e_setup() {
   trap 'exit 130' INT TERM
 }
 
-# Xvfb picks its own display number, so scripts can run side by side; the root window is black.
-# With E2E_WAYLAND_ENV the program runs on the wayland fixture's weston instead (see e2e_on_wayland).
+# Xvfb picks its own display number, so scripts can run side by side.
 e2e_start_xvfb() {
   if e2e_on_wayland; then e2e_join_wayland; return; fi
   Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN}x24" -br -nolisten tcp 3>"$e2e_dir/display" >"$e2e_dir/xvfb.log" 2>&1 &
@@ -46,13 +42,9 @@ e2e_start_xvfb() {
   unset WAYLAND_DISPLAY SDL_VIDEODRIVER
 }
 
-# True when the program runs under Wine, for the few cases where Wine departs from Windows or an X
-# event has no Windows counterpart.
 e2e_under_wine() { [[ ${E2E_LAUNCHER:-} == *wine* ]]; }
 
-# True when the program runs on weston (tests/wayland/compositor.sh): E2E_WAYLAND_ENV names the
-# file of `export` lines that reach it. e2e_window is then weston's X window, whose 1024x768 output
-# the program's window fills, so screenshots and keys go through it; keys act only with the focus.
+# On weston (E2E_WAYLAND_ENV: its `export` lines), e2e_window is weston's X window, which the program's window fills.
 e2e_on_wayland() { [ -n "${E2E_WAYLAND_ENV:-}" ]; }
 
 e2e_join_wayland() {
@@ -63,20 +55,18 @@ e2e_join_wayland() {
   [ -n "$e2e_weston_window" ] || fail "no weston X window on $DISPLAY: is the wayland fixture running?"
 }
 
-# The program's window as the compositor lists it, "X Y WIDTH HEIGHT", or nothing before it is mapped.
+# "X Y WIDTH HEIGHT" of the program's window in weston's scene graph, or nothing before it is mapped.
 e2e_wayland_view() {
   timeout 5 weston-debug scene-graph 2>/dev/null | awk -v pid="PID $e2e_pid," -v title="window '$E2E_TITLE' of" '
     found && /position:/ { split($0, f, /[(),\t ]+/); print f[3], f[4], f[6] - f[3], f[7] - f[4]; exit }
     /role xdg_toplevel/ && index($0, pid) && index($0, title) { found = 1 }'
 }
 
-# True once the program's window is shown: on the X server, or in weston's scene graph.
 e2e_window_shown() {
   if e2e_on_wayland; then [ -n "$(e2e_wayland_view)" ]; else xwininfo -name "$E2E_TITLE" >/dev/null 2>&1; fi
 }
 
-# The Linux program's stdout goes to its file a line at a time (stdbuf), so the waits below see each
-# frame's line as it is printed; ASan lets libstdbuf be preloaded ahead of its runtime.
+# stdbuf: each line reaches the file as printed; ASan lets libstdbuf be preloaded ahead of its runtime.
 e2e_start_program() {
   e2e_window=''
   ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 ${E2E_LAUNCHER:-stdbuf -oL} "$e2e_program" \
@@ -84,8 +74,7 @@ e2e_start_program() {
   e2e_pid=$!
 }
 
-# Waits until the program's window is mapped and sets e2e_window to its X id. A search fails when a
-# window it looks at goes away meanwhile (one of SDL's at start-up): it is asked again.
+# Sets e2e_window once mapped; a search fails when a window it looks at goes away (SDL's at start-up): ask again.
 e2e_wait_for_window() {
   if e2e_on_wayland; then
     for _ in $(seq 200); do e2e_window_shown && break; kill -0 "$e2e_pid" 2>/dev/null || break; sleep 0.1; done
@@ -103,8 +92,7 @@ e2e_wait_for_window() {
   [ "$(echo "$e2e_window" | grep -c .)" = 1 ] || fail "expected one window titled '$E2E_TITLE' in 20 s, got '$e2e_window'"
 }
 
-# Waits until a frame is on screen (the window is not all black) or output reached the file
-# (stdio holds it back in 4 KiB blocks).
+# A frame is on screen (not all black) or output reached the file (stdio holds it back in 4 KiB blocks).
 e2e_wait_for_frames() {
   [ -n "$e2e_window" ] || e2e_wait_for_window
   for _ in $(seq 150); do
@@ -119,10 +107,8 @@ e2e_wait_for_frames() {
 
 e2e_focus_window() { timeout 10 xdotool windowfocus --sync "$e2e_window" || fail "could not focus window $e2e_window"; }
 
-# e2e_escape WHAT: Escape pressed in the focused window ends the program with status 0.
 e2e_escape() { e2e_focus_window && xdotool key Escape || fail "xdotool could not press Escape"; e2e_expect_exit "$1"; }
 
-# e2e_expect_exit WHAT: the program ends within 15 s with status 0.
 e2e_expect_exit() {
   for _ in $(seq 150); do kill -0 "$e2e_pid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$e2e_pid" 2>/dev/null && fail "$1: expected the program to end within 15 s, it still runs"
@@ -133,21 +119,18 @@ e2e_expect_exit() {
   e2e_accept_crlf
 }
 
-# Windows ends lines with CR LF: when every line does, the CRs go, so later checks read lines alike.
+# Windows ends lines with CR LF: when every line does, the CRs go.
 e2e_accept_crlf() {
   grep -qs $'\r$' "$e2e_dir/stdout" || return 0
   grep -qv $'\r$' "$e2e_dir/stdout" && fail "expected every line to end alike, got some with CR LF and some without"
   sed -i 's/\r$//' "$e2e_dir/stdout"
 }
 
-# e2e_expect_line LINE WHAT: the program printed LINE as a whole line.
 e2e_expect_line() {
   grep -qxF -- "$1" "$e2e_dir/stdout" ||
     fail "$2: expected a line '$1', got the input lines (count, line): $(grep -v ' fps ' "$e2e_dir/stdout" | sort | uniq -c | tr -s ' \n' ' ')"
 }
 
-# Every line is an input line ("%d %d %d %d") or a frame-rate line ("%.02f fps" and twelve
-# spaces), and the output ends with a line break.
 e2e_expect_console_lines() {
   local out="$e2e_dir/stdout" odd
   [ -s "$out" ] || fail "expected input lines on stdout, got nothing"
@@ -156,11 +139,9 @@ e2e_expect_console_lines() {
   [ -z "$(tail -c 1 "$out")" ] || fail "expected stdout to end with a line break"
 }
 
-# e2e_count_lines LINE: how many times the program has printed LINE as a whole line so far.
 e2e_count_lines() { tr -d '\r' <"$e2e_dir/stdout" | grep -cxF -- "$1"; }
 
-# e2e_wait_for_lines COUNT LINE WHAT: waits until LINE has been printed COUNT times in all, however
-# slowly frames come; fails if the program ends first or 90 s pass.
+# e2e_wait_for_lines COUNT LINE WHAT
 e2e_wait_for_lines() {
   local deadline=$((SECONDS + 90))
   until [ "$(e2e_count_lines "$2")" -ge "$1" ]; do
@@ -170,9 +151,7 @@ e2e_wait_for_lines() {
   done
 }
 
-# e2e_wait_for_new_frames COUNT WHAT: waits until the window has shown COUNT new frames: COUNT captures
-# of its middle, each unlike the one before (bodies and grid move every frame), so at least COUNT frames
-# were drawn. For the Windows program, whose lines reach the file only in blocks.
+# e2e_wait_for_new_frames COUNT WHAT: COUNT captures of the middle, each unlike the last (for Wine's block output).
 e2e_wait_for_new_frames() {
   local shown=0 last='' now deadline=$((SECONDS + 90))
   while [ "$shown" -lt "$1" ]; do

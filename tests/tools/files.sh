@@ -65,8 +65,21 @@ while IFS='|' read -r tool args reason; do
   status=$?
   [ "$status" = 2 ] || fail "$tool $args: expected exit status 2, got $status"
   grep -qF -- "$reason" "$dir/err" || fail "$tool $args: expected '$reason' on stderr, got: $(cat "$dir/err")"
-  [ -z "$(ls -A)" ] || fail "$tool $args: left files behind: $(ls -A)"
+  [ -z "$(ls -A)" ] && [ ! -s "$dir/out" ] || fail "$tool $args: left output or files behind: $(ls -A; cat "$dir/out")"
 done <<'CASES'
+pacing|--seconds 0|--seconds wants a number above 0
+pacing|--seconds -1.5|"-1.5"
+pacing|--seconds two|"two"
+pacing|--seconds 1e9|at most 3600
+pacing|--seconds|incomplete option "--seconds"
+pacing|--size 100x100 --png p.png|--size wants
+pacing|--png /nonexistent/p.png|cannot write /nonexistent/p.png
+pacing|--png "$dir"|it is a directory
+pacing|--png p.png --csv /nonexistent/p.csv|cannot write /nonexistent/p.csv
+pacing|--png p.png --program-output /nonexistent/out|cannot write /nonexistent/out
+pacing|--stall 1:10|--stall wants EVERY:MS
+pacing|--stall 5|"5"
+pacing|--stall 5:1001|--stall wants
 pacing|--seconds 0x10|--seconds wants
 pacing|--seconds " 1"|--seconds wants
 pacing|--seconds "1 "|--seconds wants
