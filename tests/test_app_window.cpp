@@ -1,6 +1,4 @@
-// The application window on the platform layer (SDL offscreen): its geometry and cursor, and what
-// its window procedure does with each message, compared with tables in the manner of Wine's user32 tests.
-// PlatformResetForTests forgets registered classes, so each case may create the window again.
+// The application window on SDL offscreen: geometry, cursor and its window procedure's message tables.
 #include "device/app_window.h"
 
 #include <SDL.h>
@@ -40,10 +38,7 @@ protected:
     std::vector<LoggedMessage> log;
 };
 
-// Windowed, the 1032x795 frame is centred on SDL's 1024x768 offscreen display, which is smaller:
-// at ((1024 - 1032) / 2, (768 - 795) / 2) = (-4, -13), truncated towards zero; the client area lies
-// 4 and 23 pixels in. Full screen, at the corner without the cursor. (The messages of creating and
-// showing a window are the conformance suite's.)
+// Windowed, the 1032x795 frame centred on the 1024x768 display is at (-4, -13), the client area 4 and 23 in.
 TEST_F(AppWindowTest, GeometryAndCursorOfEachMode) {
     const struct { int windowed, clientX, clientY, cursor; } cases[] = {{1, 0, 10, SDL_ENABLE}, {0, 0, 0, SDL_DISABLE}};
     for (const auto& c : cases) {
@@ -117,10 +112,8 @@ long MonotonicMs() {
     return now.tv_sec * 1000L + now.tv_nsec / 1000000;
 }
 
-// Ctrl+C with no window is WM_QUIT. A repeat within a second is the same request (`timeout -s INT`
-// sends it to the program and then its group): one WM_QUIT, the process lives on. Asked again more
-// than a second (by the monotonic clock) after a first that no message loop has taken, the program is
-// stuck, and that Ctrl+C ends it as SIGINT's default does.
+// A repeat within a second is the same request (`timeout -s INT` signals the program, then its group); more
+// than a second after a first no message loop has taken, the program is stuck and Ctrl+C ends it.
 void CtrlCTwiceThenStuck() {
     MSG msg;
     PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);  // installs the handlers

@@ -1,6 +1,4 @@
-// wglUseFontOutlinesA through the real layer: the program's device on a window, with the stock GUI
-// font selected and a current Mesa context; the glyph lists read back through GL feedback and
-// compared with the font's own outlines, areas and advances read through FreeType.
+// wglUseFontOutlinesA's glyph lists, read back through GL feedback, against the font itself read through FreeType.
 #include <windows.h>
 #include <GL/gl.h>
 
@@ -20,7 +18,6 @@
 #include "device/render_device.h"
 #include "tests/test_support.h"
 
-// Drawn the same: the same primitives through the same window positions and depths.
 static bool operator==(const FeedbackVertex& a, const FeedbackVertex& b) {
     return a.x == b.x && a.y == b.y && a.z == b.z;
 }
@@ -48,7 +45,6 @@ protected:
         device.Release();
         PlatformResetForTests();
     }
-    // 256 list names, codes 0..254 compiled into the first 255, as the program builds them.
     GLuint Build(int format, FLOAT deviation) {
         const GLuint base = glGenLists(256);
         EXPECT_TRUE(wglUseFontOutlinesA(device.dc, 0, 255, base, deviation, 0.1f, format, nullptr));
@@ -66,7 +62,6 @@ protected:
     }
 };
 
-// The font the stock GUI font stands for, opened with FreeType on its own.
 struct Font {
     FT_Library library = nullptr;
     FT_Face face = nullptr;
@@ -143,10 +138,6 @@ double Farthest(const std::vector<FeedbackVertex>& points, const Contours& outli
     return farthest;
 }
 
-// Both glyph sets against the font itself, per em: black box, origin and advance are the font's, and every
-// vertex lies on the font's curves, at the front or (polygons, extruded by 0.1 em) at the back; the front face
-// covers the ink, holes left open; at deviation 0 the lines follow the curves to within one font unit, and a
-// coarser deviation takes fewer vertices. Outlines the layer keeps from one call for the next change no list.
 // Windows-1252 codes: 0x80 is the euro sign, 0x9F Y diaeresis; 0x01, 0x81 and 255 (not built) draw nothing.
 TEST_F(FontOutlinesTest, GlyphsAreTheFontsOwnOutlinesAndAdvances) {
     Font font;

@@ -1,7 +1,4 @@
-// The input sampler as the simulation step uses it, against the keyboard overrides and SDL virtual
-// joysticks read through joyGetPos: each case reads the input line UpdateScene prints. The X11 cases
-// need an X server of their own (CTest's x11_layer runs them under Xvfb; headless they skip): keys
-// held through XTest on each of the layer's ways of reading them, and X errors as reported.
+// The input line UpdateScene prints, from key overrides and SDL virtual joysticks; X11 cases under x11_layer's Xvfb.
 #include <windows.h>
 #include <mmsystem.h>
 
@@ -25,13 +22,11 @@
 
 namespace {
 
-// Only the given keys are down.
 void Hold(const std::vector<int>& keys) {
     for (int key : {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, int{'Z'}, int{'X'}}) PlatformSetKeyForTests(key, false);
     for (int key : keys) PlatformSetKeyForTests(key, true);
 }
 
-// One simulation step, with the thresholds it passes: its input line without the line break.
 std::string Sampled() {
     testing::internal::CaptureStdout();
     UpdateScene();
@@ -44,8 +39,7 @@ MMRESULT ReadJoystick() {
     return joyGetPos(JOYSTICKID1, &info);
 }
 
-// Two axes and three buttons on SDL's virtual driver; joyGetPos opens the same device on its own.
-// It is the only joystick: the fixture skips the tests when there is another.
+// Two axes and three buttons; joyGetPos opens the same device on its own.
 struct VirtualJoystick {
     SDL_Joystick* handle = SDL_JoystickOpen(SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_UNKNOWN, 2, 3, 0));
     VirtualJoystick() { EXPECT_NE(nullptr, handle) << "SDL virtual joystick: " << SDL_GetError(); }
@@ -77,8 +71,7 @@ protected:
 
 TEST_F(InputStateTest, JoystickFillsInWhatTheKeyboardLeftAtZero) {
     VirtualJoystick joystick;
-    // SDL's -32768..32767 is joyGetPos's 0..65535: 16383 is 49151, 16384 is 49152, -16385 is 16383,
-    // -16386 is 16382. The outer quarters count: 49152 and up, 16382 and down.
+    // SDL's -32768..32767 is joyGetPos's 0..65535; the outer quarters count: 49152 (16384) up, 16382 (-16386) down.
     struct Case { std::vector<int> keys; Sint16 x, y; unsigned buttons; const char* expected; };
     const Case cases[] = {
         {{VK_UP, VK_DOWN}, 0, 0, 0, "-1 0 0 0"}, {{VK_LEFT, VK_RIGHT}, 0, 0, 0, "0 -1 0 0"},  // up and left win
@@ -111,8 +104,7 @@ TEST_F(InputStateTest, JoystickCanBeUnpluggedAndReplaced) {
     EXPECT_EQ("-1 -1 0 1", Sampled());
 }
 
-// Samples until the input line is `expected` or two seconds have passed: key events reach the server
-// before the layer's connection or SDL's sees them.
+// Key events reach the server before the layer's connection or SDL's sees them: up to two seconds.
 std::string SampledOnceItIs(const std::string& expected) {
     std::string line = Sampled();
     for (int i = 0; i < 200 && line != expected; ++i, SDL_Delay(10)) line = Sampled();
@@ -123,9 +115,7 @@ void Xdotool(const std::string& arguments) {
     ASSERT_EQ(system(("xdotool " + arguments).c_str()), 0) << "xdotool " << arguments;
 }
 
-// Keys held on the X server with XTest, read through XInput 2 raw events (the server's default), the
-// keymap read at each call (a server without XInput 2.1: the bit order of XQueryKeymap's 32 bytes)
-// and SDL's keyboard state of the focused window (as on Wayland).
+// Raw XInput 2 events (the default), the keymap at each call (no XInput 2.1) and SDL's state (as on Wayland).
 TEST(X11Test, HeldKeysOnEachWayOfReadingThem) {
     if (getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X server: CTest's x11_layer";
     const struct { const char* keys; const char* expected; } cases[] = {
@@ -151,8 +141,7 @@ TEST(X11Test, HeldKeysOnEachWayOfReadingThem) {
     PlatformResetForTests();
 }
 
-// Two failed requests before the queue is next read: the first, the cause, is described with its
-// request's name from Xlib's database and the count of the rest, on one line, once.
+// Two failed requests before the queue is next read: the first, the cause, on one line, once.
 TEST(X11Test, FirstOfTwoXErrorsReportedOnceWithTheCountOfTheRest) {
     if (getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X server: CTest's x11_layer";
     PlatformResetForTests();

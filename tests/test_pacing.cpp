@@ -1,5 +1,4 @@
-// The frame-pacing arithmetic of brimvalk-pacing on fixed series: frame times from swap times,
-// nearest-rank percentiles, stutters and the summary line.
+// brimvalk-pacing's arithmetic and plot on fixed series with known answers.
 #include <gtest/gtest.h>
 
 #include <cairo.h>
@@ -11,8 +10,7 @@
 #include "tools/pacing_plot.h"
 #include "tools/pacing_stats.h"
 
-// Each frame's time runs from the previous swap's return (the loop's start for the first), so
-// N swaps give N times adding up to the elapsed time.
+// Each frame's time runs from the previous swap's return (the loop's start for the first).
 TEST(PacingStats, FrameTimesFromSwapReturns) {
     const std::vector<double> ms = FrameTimesMs(100.0, {100.010, 100.030, 100.045});
     ASSERT_EQ(ms.size(), 3u);
@@ -20,7 +18,6 @@ TEST(PacingStats, FrameTimesFromSwapReturns) {
     EXPECT_TRUE(FrameTimesMs(100.0, {}).empty());
 }
 
-// The worked examples of the nearest-rank method (percentile, value) on sets given out of order.
 TEST(PacingStats, NearestRankPercentiles) {
     struct Case {
         std::vector<double> values;
@@ -62,7 +59,6 @@ TEST(PacingStats, SummaryAndStutters) {
 
 namespace {
 
-// Frames shown at `ms` intervals (the first at 0), with refresh counters `counters` where given.
 std::vector<Presentation> Shown(const std::vector<double>& ms, const std::vector<uint64_t>& counters = {},
                                 bool vsync = true) {
     std::vector<Presentation> shown(ms.size() + 1);
@@ -80,7 +76,7 @@ std::vector<Presentation> Shown(const std::vector<double>& ms, const std::vector
 
 }  // namespace
 
-// The verdict and the missed refreshes on series with known answers, at 50 Hz (20 ms a refresh).
+// At 50 Hz (20 ms a refresh).
 TEST(PacingDisplay, VerdictAndMissedRefreshes) {
     struct Case {
         const char* what;
@@ -121,7 +117,6 @@ TEST(PacingDisplay, VerdictAndMissedRefreshes) {
     }
 }
 
-// Without presentation times: judged from the swap times when the refresh is known, else unknown.
 TEST(PacingDisplay, SwapTimesAndNothingKnown) {
     const std::vector<double> onRefresh = {90, 20, 21, 39, 20, 60};  // the first frame carries the start-up
     DisplayPacing pacing = JudgePacing(onRefresh, {}, 50, 1);
@@ -144,7 +139,6 @@ TEST(PacingDisplay, SwapTimesAndNothingKnown) {
               "display: refresh rate unknown (no clock); presentation times: not offered (none here)");
 }
 
-// The lows: 1000 over the mean of the slowest ceil(N/100) (0.1%: ceil(N/1000)) intervals, at least one.
 TEST(PacingDisplay, LowsAndStalls) {
     std::vector<double> ms(100, 10.0);
     ms[17] = 50;
@@ -155,7 +149,6 @@ TEST(PacingDisplay, LowsAndStalls) {
     EXPECT_DOUBLE_EQ(LowFps(ms, 1000), 20.0);
     EXPECT_EQ(LowFps({}, 100), 0.0);
 
-    // Presentation intervals, where known, are what the lows are taken over.
     const DisplayPacing shown = JudgePacing({5, 5, 5, 5}, Shown({20, 20, 40}), 50, 1);
     EXPECT_NEAR(shown.low1Fps, 25.0, 1e-6);
 
@@ -174,9 +167,7 @@ cairo_status_t ReadFromFile(void* closure, unsigned char* data, unsigned int len
                                                                           : CAIRO_STATUS_READ_ERROR;
 }
 
-// The plot's inks by hue, so that a thin line's antialiased pixels, lightened towards the white
-// ground, still count: the swap line blue, the presentation line green, stutter circles red,
-// missed-refresh marks orange, the refresh lines mid grey.
+// By hue, so that a thin line's antialiased pixels, lightened towards the white ground, still count.
 enum Hue { kBlue, kGreen, kRed, kOrange, kGrey };
 bool IsHue(Hue hue, int r, int g, int b) {
     switch (hue) {
@@ -189,8 +180,6 @@ bool IsHue(Hue hue, int r, int g, int b) {
     return false;
 }
 
-// Where a hue is drawn in a decoded plot, in rows FROM up to TO: the pixels' mean place, the
-// topmost row, the most frequent row and the columns spanned.
 struct Ink {
     long count = 0;
     double x = 0, y = 0;
@@ -226,9 +215,7 @@ Ink Find(cairo_surface_t* image, int fromRow, int toRow, Hue hue) {
 
 }  // namespace
 
-// The plot of a known series, decoded again: swaps steady at 18 ms, presentations on every 20 ms
-// refresh of a 50 Hz display, frame 60 taking 60 ms and shown 80 ms after frame 59. The swap line, the presentation line, the
-// refresh line, the stutter circle and the missed-refresh mark are found by their colours.
+// Swaps at 18 ms, presentations at 20 ms on 50 Hz; frame 60 takes 60 ms and is shown 80 ms after frame 59.
 TEST(PacingPlot, CurvesAndMarksWhereTheSeriesPutsThem) {
     const int kFrames = 100, kSpike = 60;
     std::vector<double> frameMs(kFrames, 18.0), presentMs(kFrames - 1, 20.0);
@@ -247,26 +234,22 @@ TEST(PacingPlot, CurvesAndMarksWhereTheSeriesPutsThem) {
     cairo_surface_t* image = cairo_image_surface_create_from_png_stream(ReadFromFile, file);
     fclose(file);
     ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
-    // The legend stays in the top 150 rows of a 900-row plot; below it is the plot area.
+    // Below the legend's 150 rows.
     const int kAll = 1 << 30;
     const Ink swaps = Find(image, 150, kAll, kBlue), presented = Find(image, 150, kAll, kGreen);
     const Ink refresh = Find(image, 150, kAll, kGrey), circle = Find(image, 150, kAll, kRed);
     const Ink missed = Find(image, 150, kAll, kOrange);
-    // The spike's two flanks, well above the steady rows, are even about the spike's column.
     const Ink spike = Find(image, 150, swaps.commonRow - 100, kBlue);
     const Ink presentedSpike = Find(image, 150, presented.commonRow - 100, kGreen);
     cairo_surface_destroy(image);
     ASSERT_TRUE(swaps.count > 0 && presented.count > 0 && circle.count > 0 && missed.count > 0);
 
-    // Longer times are higher: the spikes' tops are far above the steady rows, and presentations at
-    // 20 ms lie above swaps at 18 ms. The longest dashed line is at two refreshes, 40 ms: a third of
-    // the way from the presentations' 20 ms row to their 80 ms peak.
+    // Longer times higher; the top refresh line at 40 ms, a third of the way from 20 ms to the 80 ms peak.
     EXPECT_LT(swaps.top, swaps.commonRow - 200);
     EXPECT_LT(presented.commonRow, swaps.commonRow);
     EXPECT_LT(presented.top, presented.commonRow - 200);
     EXPECT_NEAR(refresh.commonRow, presented.commonRow - (presented.commonRow - presented.top) / 3.0, 3);
-    // The spike is frame 60 of 0..99, 60/99 of the way along the swap line; the circle is on it, the
-    // mark over the presentation line's peak there (frames are 11 pixels apart).
+    // Frame 60 of 0..99; frames are 11 pixels apart.
     EXPECT_NEAR(spike.x, swaps.left + (swaps.right - swaps.left) * 60.0 / 99.0, 3);
     EXPECT_NEAR(circle.x, spike.x, 3);
     EXPECT_NEAR(missed.x, presentedSpike.x, 3);

@@ -1,5 +1,4 @@
-// The frame-rate meter on a clock the test sets; the render device (its failures are e2e/gl_driver.sh's);
-// the scene drawn into Mesa and read back before the swap, or through GL feedback; the grid's stall guard.
+// The frame-rate meter on a set clock; the device and the scene drawn into Mesa, read back or through GL feedback.
 #include <math.h>
 #include <stdlib.h>
 
@@ -66,9 +65,6 @@ protected:
     void TearDown() override { device.Release(); FrameRateMeterTest::TearDown(); }
 };
 
-// Swap synchronisation where the driver offers swap control (the fixture's windowed device), and none
-// where it never does (a full-screen device); the named palette entries; a context the driver cannot
-// make current ends the set-up with its one ERROR line (the program then exits with status 1).
 TEST_F(SceneTest, DeviceAsksForSwapSynchronisationWhereOfferedFillsThePaletteAndStopsUnbound) {
     for (const bool offered : {true, false}) {
         SCOPED_TRACE(offered ? "offered, windowed" : "never offered, full screen");
@@ -100,9 +96,8 @@ TEST_F(SceneTest, DeviceAsksForSwapSynchronisationWhereOfferedFillsThePaletteAnd
 
 std::vector<unsigned char> frame(kWidth * kHeight * 4);  // RGBA, read back before the swap
 
-// Renders a frame, expects what it prints and, where no shape reaches, the grid at phase (px, py) only: a line
-// at p lights the pixel it crosses (left of or below it on a boundary), twice where lines cross, none from
-// x = 1024 or y = 768 on. The title, palette 240 (red = blue, green a fifteenth), starts at the bottom-left.
+// Where no shape reaches, the grid at phase (px, py) only: a line at p lights the pixel it crosses (left of or
+// below it on a boundary). The title, palette 240 (red = blue, green a fifteenth), starts at the bottom-left.
 void RenderAndExpect(const char* printed, const std::vector<int>& covered, double px, double py) {
     testing::internal::CaptureStdout();
     device.RenderFrame([](RenderDevice* target) {
@@ -111,7 +106,7 @@ void RenderAndExpect(const char* printed, const std::vector<int>& covered, doubl
     });
     EXPECT_EQ(testing::internal::GetCapturedStdout(), printed);
     long checked = 0, wrong = 0;
-    std::string first;  // the first few wrong pixels: x, y, the RGB got and the grey wanted
+    std::string first;  // x, y, the RGB got and the grey wanted
     const float* grey = device.palette[128];  // drawn additively at its alpha, once per line
     // The title's polygon lists hold a front and a back face; flattened, both add up on each of its pixels.
     const float* magenta = device.palette[240];
@@ -131,7 +126,7 @@ void RenderAndExpect(const char* printed, const std::vector<int>& covered, doubl
     }
     EXPECT_GT(checked, kWidth * kHeight / 4);
     EXPECT_EQ(wrong, 0) << "grid at phase (" << px << ", " << py << "):" << first;
-    // The title's ink at 24 pixels to the em: each glyph's black box at the pen, which each advance moves on.
+    // The title's ink at 24 pixels to the em.
     double pen = 0, left = 1e9, right = 0, top = 0;
     for (int i = 0; i < kProgramTitleLength; ++i) {
         const GLYPHMETRICSFLOAT& g = device.polygonGlyphs[static_cast<unsigned char>(kProgramTitle[i])];
@@ -161,8 +156,7 @@ TEST_F(SceneTest, FramesShowTheGridAndTitleAndTickTheClockAndTheMeter) {
     RenderAndExpect("2.00 fps            \n", covered, 0.5, 11.5);  // one meter tick per frame drawn
 }
 
-// Past 512 adding 1/32768 no longer moves a float: the grid must stop there, not spin until CTest's
-// time-out ends the run.
+// Past 512 adding 1/32768 no longer moves a float: the grid must stop there, not spin.
 TEST_F(SceneTest, GridReturnsWhenTheSpacingStopsAdvancing) {
     ASSERT_EQ(512.0f + 1.0f / 32768.0f, 512.0f);
     device.height = 1;  // the horizontal lines end at once; the vertical ones reach the stall
@@ -177,9 +171,8 @@ TEST_F(SceneTest, GridReturnsWhenTheSpacingStopsAdvancing) {
 
 std::vector<FeedbackPrimitive> drawnScene;
 
-// Edges between neighbouring corners of a 16-sided ellipse with radii rx and ry turned by `angle` about
-// (cx, cy), by the corner they start from clockwise (as GLU draws): in lines, or in triangles (filled);
-// drawn in palette colour 64, (0.25, 0.75, 0.25) at half alpha.
+// Edges between neighbouring corners of a 16-sided ellipse turned by `angle` about (cx, cy), by the corner they
+// start from clockwise (as GLU draws), drawn in palette colour 64 by primitives of `token`.
 std::vector<int> Edges(double cx, double cy, double rx, double ry, double angle, GLenum token) {
     auto corner = [&](const FeedbackVertex& v) {
         const double turn = angle * M_PI / 180.0;
@@ -204,8 +197,7 @@ std::vector<int> Edges(double cx, double cy, double rx, double ry, double angle,
     return edges;
 }
 
-// The player, moved clear of the title, is an outline of radius 32 and is not also drawn as a body;
-// body 1, turned by 30 degrees, is filled 4 pixels along its own x and 8 along its y, and outlined 8 by 4.
+// The player is an outline of radius 32, not also a body; body 1 is filled 4 by 8 and outlined 8 by 4.
 TEST_F(SceneTest, PlayerAndBodiesAreSixteenSidedEllipsesTurnedAboutTheirCentres) {
     bodies[0].x = 500.0f, bodies[0].y = 400.0f, bodies[0].angle = 30.0f;
     bodies[1].x = 300.0f, bodies[1].y = 200.0f, bodies[1].angle = 30.0f;

@@ -1,8 +1,4 @@
-// The Win32 behaviour the program relies on, stated once and checked on two implementations: the
-// platform layer (Linux) and Wine, which runs the same source built with mingw-w64 against the
-// real Windows headers. Only Win32's own calls appear here, so a case that passes on both holds
-// the layer to an implementation written independently of it. Both run under a private X server
-// (run.sh). Where the window lands on the X screen is e2e/geometry.sh's, on both.
+// The Win32 behaviour the program relies on, in Win32's own calls: run on the platform layer and on Wine alike.
 #include <windows.h>
 #include <mmsystem.h>
 #include <GL/gl.h>
@@ -15,7 +11,6 @@
 
 namespace {
 
-// Wine marks its ntdll with wine_get_version; cases where Wine departs from Windows say so.
 bool OnWine() {
 #ifdef _WIN32
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
@@ -25,14 +20,12 @@ bool OnWine() {
 #endif
 }
 
-// The messages whose order the program relies on; the many others Windows sends in between (sizing,
-// activation, focus) are left out, as Wine's own tests mark them optional.
+// Only the messages whose order the program relies on; Wine's own tests mark the others optional.
 #define WATCHED(message) {message, #message}
 const struct { UINT message; const char* name; } kWatched[] = {
     WATCHED(WM_NCCREATE), WATCHED(WM_CREATE), WATCHED(WM_SHOWWINDOW), WATCHED(WM_PAINT),
     WATCHED(WM_CLOSE),    WATCHED(WM_DESTROY), WATCHED(WM_NCDESTROY)};
 
-// Each call under test opens a line ("call:"), followed by the watched messages sent before it returns.
 std::string traffic;
 
 LRESULT CALLBACK LoggingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -44,7 +37,7 @@ LRESULT CALLBACK LoggingWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 
 void Call(const char* what) { traffic += std::string(traffic.empty() ? "" : "\n") + what + ":"; }
 
-// Registers a class of its own for each test: classes live as long as the process, on both.
+// A class of its own for each test: classes live as long as the process.
 ATOM Register(const char* name) {
     const WNDCLASSEXA windowClass = {sizeof(WNDCLASSEXA), CS_VREDRAW | CS_HREDRAW | CS_CLASSDC, LoggingWindowProc, 0, 0,
                                      GetModuleHandleA(nullptr), nullptr, LoadCursorA(nullptr, IDC_ARROW),
@@ -54,22 +47,16 @@ ATOM Register(const char* name) {
 
 const DWORD kWindowed = 0x00CE0000, kWindowedEx = 0x00040100;
 
-// A 320x240 window at (40, 30).
 HWND Create(const char* className, DWORD style = kWindowed, DWORD exStyle = kWindowedEx) {
     return CreateWindowExA(exStyle, className, className, style, 40, 30, 320, 240, nullptr, nullptr,
                            GetModuleHandleA(nullptr), nullptr);
 }
 
-// Takes every message off the queue, dispatching those of windows.
 void Drain() {
     MSG msg;
     for (int i = 0; i < 1000 && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE); ++i) DispatchMessageA(&msg);
 }
 
-// CreateWindowExA sends WM_NCCREATE, then WM_CREATE; ShowWindow(SW_SHOW) sends WM_SHOWWINDOW
-// once and returns the earlier visibility; UpdateWindow sends WM_PAINT to the newly shown window.
-// DefWindowProcA turns SC_CLOSE into WM_CLOSE and WM_CLOSE into DestroyWindow, which sends
-// WM_DESTROY, then WM_NCDESTROY; the window is gone after that.
 TEST(Win32Messages, CreateShowCloseAndDestroySequences) {
     ASSERT_NE(Register("Conformance Messages"), 0);
     traffic.clear();
@@ -103,7 +90,6 @@ TEST(Win32Messages, CreateShowCloseAndDestroySequences) {
     Drain();
 }
 
-// A class name can be registered once; the second registration fails and the first stays usable.
 TEST(Win32Messages, SecondRegistrationOfAClassFails) {
     EXPECT_NE(Register("Conformance Twice"), 0);
     EXPECT_EQ(Register("Conformance Twice"), 0);
@@ -113,8 +99,7 @@ TEST(Win32Messages, SecondRegistrationOfAClassFails) {
     Drain();
 }
 
-// PM_NOREMOVE leaves the message for the next look, PM_REMOVE takes it; WM_QUIT carries the exit
-// code in wParam and is retrieved whatever the filter; an empty queue answers FALSE.
+// WM_QUIT carries the exit code and is retrieved whatever the filter.
 TEST(Win32Messages, PeekMessageAndQuit) {
     Drain();
     MSG msg = {};
@@ -134,7 +119,6 @@ TEST(Win32Messages, PeekMessageAndQuit) {
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "removed";
 }
 
-// timeGetTime counts milliseconds at the rate of a real clock (std::chrono::steady_clock);
 // Windows' default timer resolution allows a few milliseconds either way.
 TEST(Win32Input, TimeGetTimeFollowsARealClock) {
     const auto start = std::chrono::steady_clock::now();
@@ -145,11 +129,7 @@ TEST(Win32Input, TimeGetTimeFollowsARealClock) {
     EXPECT_NEAR(static_cast<double>(last - first), static_cast<double>(elapsed.count()), 20.0);
 }
 
-// With nothing plugged in, joystick 1 reads as unplugged; every key the program reads is up
-// (bit 15 clear) on a display where no key is held.
-// Wine's: with no joystick at all Wine 8 answers JOYERR_PARMS, which Windows keeps for an invalid
-// identifier; JOYSTICKID1 is valid and "JOYERR_UNPLUGGED: The specified joystick is not connected
-// to the system" (https://learn.microsoft.com/en-us/windows/win32/api/joystickapi/nf-joystickapi-joygetpos).
+// With no joystick at all Wine 8 answers JOYERR_PARMS, which Windows keeps for an invalid identifier.
 TEST(Win32Input, NoJoystickAndKeysUp) {
     JOYINFO info = {};
     EXPECT_EQ(joyGetPos(JOYSTICKID1, &info), static_cast<MMRESULT>(OnWine() ? JOYERR_PARMS : JOYERR_UNPLUGGED));
@@ -158,7 +138,6 @@ TEST(Win32Input, NoJoystickAndKeysUp) {
     }
 }
 
-// A window with a current OpenGL context, made with the calls the program makes.
 struct GlWindow {
     HWND window = nullptr;
     HDC dc = nullptr;
@@ -182,9 +161,7 @@ struct GlWindow {
     }
 };
 
-// Swap control is offered whole or not at all: "WGL_EXT_swap_control" in the extension string exactly
-// when wglGetProcAddress finds wglSwapIntervalEXT, and that sets an interval of 1, then 0. (Xvfb's GLX
-// cannot set one, so there a driver's interval must not be promised.)
+// Swap control is offered whole or not at all (Xvfb's GLX cannot set an interval, so none may be promised there).
 TEST(Win32Wgl, SwapControlNamedOnlyWhereItSetsTheInterval) {
     GlWindow gl("Conformance Swap Control");
     ASSERT_NE(gl.context, nullptr) << "no OpenGL context";
