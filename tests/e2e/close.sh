@@ -1,8 +1,5 @@
 #!/usr/bin/env bash
-# The close request (WM_DELETE_WINDOW, what the close box sends) ends the program with status 0.
-# Xvfb has no window manager, so the script sends it, once the window lists it in WM_PROTOCOLS.
-# A window destroyed by another client (xdotool windowclose) ends it the same way, with nothing
-# on stderr: the window procedure hears WM_DESTROY, as from DestroyWindow.
+# The close box's WM_DELETE_WINDOW (Xvfb has no window manager: sent here), then the window destroyed by another client.
 . "$(dirname "$0")/lib.sh"
 e2e_setup "$@" xdotool xprop import
 [ -x "${E2E_WM_DELETE:-}" ] || fail "E2E_WM_DELETE does not name the built WM_DELETE_WINDOW sender"
@@ -15,8 +12,7 @@ protocols=$(xprop -id "$e2e_window" WM_PROTOCOLS)
 e2e_expect_exit "after the close request"
 e2e_expect_line "0 0 0 0" "frames before the close request"
 
-# An X window destroyed under the program has no Windows counterpart (DestroyWindow is refused for
-# another thread's window), so the layer alone is held to it.
+# No Windows counterpart (DestroyWindow is refused for another thread's window): the layer's alone.
 e2e_under_wine && exit 0
 e2e_start_program
 e2e_wait_for_frames

@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
-# The window as the X server sees it: titled "Brimvalk Test.", a 1024x768 client area where a
-# centred Windows frame (4 px sizing border, 19 px caption) puts it. On Wayland, as weston sees it.
+# The window's title and client area as the X server (or weston) sees it, and the title drawn in it.
 . "$(dirname "$0")/lib.sh"
 e2e_setup "$@" xdotool xwininfo xprop import convert
 e2e_start_xvfb
 e2e_start_program
 e2e_wait_for_window
 if e2e_on_wayland; then
-  # The compositor's own account of the window: its scene graph. On weston's 1024x768 output with
-  # no panel, desktop-shell has room for it only at (0, 0).
+  # On weston's 1024x768 output with no panel, desktop-shell has room for it only at (0, 0).
   read -r x y width height <<<"$(e2e_wayland_view)"
   got="'$E2E_TITLE' ${width}x${height} at $x,$y"
   want="'$E2E_TITLE' 1024x768 at 0,0"
@@ -24,21 +22,17 @@ else
   [ "$got" = "$want" ] || fail "expected the window $want, got $got"
   e2e_log "$got"
 
-  # No maximise box in the style: the window manager is told no maximising (MWM_FUNC_MAXIMIZE, 0x10),
-  # while resizing (MWM_FUNC_RESIZE, 0x2) stays.
+  # No maximise box: MWM_FUNC_MAXIMIZE (0x10) off, MWM_FUNC_RESIZE (0x2) on.
   hints=$(xprop -id "$e2e_window" _MOTIF_WM_HINTS | sed -n 's/.* = //p' | tr -d ' ')
   functions=$(echo "$hints" | cut -d, -f2)
   [ -n "$functions" ] && (( (${hints%%,*} & 1) && (functions & 0x10) == 0 && (functions & 0x2) )) ||
     fail "expected _MOTIF_WM_HINTS with resizing and without maximising, got '$hints'"
 fi
 
-# Frames reach the screen: the client area is no longer the class's black background, and the
-# title's magenta sits at its bottom-left corner.
 e2e_wait_for_frames
 e2e_wait_for_new_frames 2 "before the capture"
 import -silent -window "$e2e_window" "$e2e_dir/frame.png" || fail "could not capture the window"
-# The title's colour at half alpha is magenta of about 0.47 in red and blue, with or without a
-# grid line under it; bodies and the grid alone have more green than red.
+# The title at half alpha is about 0.47 red and blue; bodies and the grid have more green than red.
 magenta=$(convert "$e2e_dir/frame.png" -crop 200x24+0+744 +repage -fx 'r > 0.35 && b > 0.35 && g < 0.3' \
   -format '%[fx:mean]' info:) || fail "could not read the captured window"
 awk -v share="$magenta" 'BEGIN { exit !(share > 0.05) }' ||

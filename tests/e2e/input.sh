@@ -1,14 +1,8 @@
 #!/usr/bin/env bash
-# Keys held through the X server: the right arrow shows as horizontal +1 in the per-frame input line
-# and moves the player's outline (radius 32, seeded at (20, 3)) 4 pixels a frame to the right, where
-# a screenshot shows it; Z shows as button 1 (32768), up and left together as -1 -1, and down as
-# vertical +1 while another window has the focus (keys act system-wide); frame-rate lines keep their
-# format. Pressing Escape (the press alone) ends the program with status 0.
+# Keys held through the X server in the input lines and the player's outline on screen; Escape's press ends the run.
 . "$(dirname "$0")/lib.sh"
 e2e_setup "$@" xdotool xwininfo import convert
-# hold FRAMES LINE KEY...: holds the keys until LINE has come FRAMES more times, then releases them and
-# waits for the idle line once more. The Windows program's lines come in blocks: there, until the window
-# has shown 4 new frames while held and 2 once released.
+# hold FRAMES LINE KEY...: until LINE has come FRAMES more times (Wine's lines come in blocks: new frames), then idle.
 hold() {
   local frames=$1 line=$2 idle
   shift 2
@@ -29,9 +23,7 @@ hold 40 '0 1 0 0' Right
 import -silent -window "$e2e_window" "$e2e_dir/after-right.png" || fail "could not capture the window"
 hold 10 '0 0 32768 0' z
 hold 10 '-1 -1 0 0' Up Left
-# Keys act system-wide on Windows (GetAsyncKeyState, learn.microsoft.com/windows/win32/api/winuser/
-# nf-winuser-getasynckeystate); Wine's X11 driver sees only keys sent to its own windows, so this
-# hold is the layer's alone. On Wayland keys reach only the window with the focus.
+# Keys act system-wide on Windows (GetAsyncKeyState); Wine's X11 driver and Wayland see only their own windows'.
 if ! e2e_under_wine && ! e2e_on_wayland; then
   xdotool mousemove 1279 1023 && xdotool windowfocus "$(xwininfo -root | awk '/Window id:/ { print $4 }')" ||
     fail "could not move the focus to the root window"
@@ -56,10 +48,8 @@ odd=$(echo "$inputs" | grep -vxF -e '0 0 0 0' -e '0 1 0 0' -e '0 0 32768 0' -e '
 [ -z "$odd" ] || fail "expected only the held keys' input lines, also got: $(echo "$odd" | sort -u | tr '\n' ,)"
 [ "$(echo "$inputs" | tail -n 1)" = "0 0 0 0" ] || fail "expected all zero once every key was released"
 
-# The player after the right arrow: five points of its outline, 31.4 to 32 pixels from its centre
-# (767 - 3 = 764 from the window's top), each within a pixel: left, upper left, top, upper right,
-# right, the two lowest only clear of the title (about 170 by 18 pixels at the bottom-left corner).
-# A body could light one of them by chance, not all.
+# Five points of the player's outline (radius 32, from (20, 3), 4 pixels a frame) clear of the title; a body
+# could light one by chance, not all.
 frames=$(grep -cxF '0 1 0 0' "$e2e_dir/stdout")
 x=$((20 + 4 * frames))
 [ "$x" -lt 980 ] || fail "the player ran off the window ($frames frames held); cannot look for it"

@@ -107,6 +107,7 @@ e2e_wait_for_frames() {
 
 e2e_focus_window() { timeout 10 xdotool windowfocus --sync "$e2e_window" || fail "could not focus window $e2e_window"; }
 
+# e2e_expect_exit WHAT [STATUS]: the program ends within 15 s with STATUS (0).
 e2e_escape() { e2e_focus_window && xdotool key Escape || fail "xdotool could not press Escape"; e2e_expect_exit "$1"; }
 
 e2e_expect_exit() {
@@ -115,7 +116,7 @@ e2e_expect_exit() {
   wait "$e2e_pid"
   local status=$?
   e2e_pid=''
-  [ "$status" = 0 ] || fail "$1: expected exit status 0, got $status"
+  [ "$status" = "${2:-0}" ] || fail "$1: expected exit status ${2:-0}, got $status"
   e2e_accept_crlf
 }
 

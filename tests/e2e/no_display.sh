@@ -1,8 +1,5 @@
 #!/usr/bin/env bash
-# Without a display the program prints exactly "ERROR : Can't Create Window", no line break, and
-# ends at once with a failure status instead of hanging or running on SDL's offscreen driver. The
-# reason on stderr names the display system tried and its variable: with SDL_VIDEODRIVER=wayland
-# and no compositor, the Wayland display and WAYLAND_DISPLAY, not the X display ":99".
+# No display: the window error at once, not a hang or SDL's offscreen driver; the reason names the variable tried.
 . "$(dirname "$0")/lib.sh"
 e2e_setup "$@"
 mkdir "$e2e_dir/runtime" && chmod 700 "$e2e_dir/runtime" || fail "cannot make a runtime directory"

@@ -1,14 +1,10 @@
 #!/usr/bin/env bash
-# Ctrl+C (SIGINT), SIGTERM and SIGHUP (the terminal closed) close the window as the close box does,
-# so the program tears down, keeps every line it printed and exits with status 0: before its window
-# exists (the X server not answering yet), as soon as its X window exists, and while it runs frames. A signal ignored when the program
-# started stays ignored: a script's background job ignores Ctrl+C, and nohup ignores SIGHUP.
+# SIGINT, SIGTERM and SIGHUP close the window as the close box does, at each stage; signals ignored at start stay so.
 . "$(dirname "$0")/lib.sh"
 e2e_setup "$@" xdotool xwininfo import env
 e2e_start_xvfb
 
-# start_ignoring [SIGNALS]: the program with SIGNALS ignored and Ctrl+C at its default, as in a
-# terminal's foreground (a script's `&` alone would start it with Ctrl+C ignored).
+# start_ignoring [SIGNALS]: Ctrl+C at its default, as in a terminal (a script's `&` alone ignores it).
 start_ignoring() {
   e2e_window=''
   ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
@@ -16,8 +12,7 @@ start_ignoring() {
   e2e_pid=$!
 }
 
-# Before the window: the X server stopped, the program waits in its first connection to it; the
-# signal is kept until the first look at the message queue, which closes the window before a frame.
+# Before the window: the X server stopped, the program waits in its first connection to it.
 for signal in INT TERM HUP; do
   e2e_on_wayland && break
   kill -STOP "$e2e_xvfb_pid" || fail "could not stop Xvfb"
@@ -34,8 +29,7 @@ for signal in INT TERM HUP; do
   [ ! -s "$e2e_dir/stdout" ] || fail "SIG$signal before the window: expected no frame, got $(wc -l <"$e2e_dir/stdout") lines"
 done
 
-# One handler serves all three signals: start-up is checked with Ctrl+C alone, and on Wayland only
-# Ctrl+C (the other signals are the message queue's own business, the same on every display).
+# One handler serves all three signals: start-up and Wayland with Ctrl+C alone.
 runs="start-up:INT running:INT running:TERM running:HUP"
 e2e_on_wayland && runs="start-up:INT running:INT"
 for run in $runs; do
