@@ -1,5 +1,4 @@
-// The message pump and the frame loop on the layer's real queue and windows: what is dispatched,
-// where the pump stops, that a queued quit runs no frame, and the screen saver held off with the focus.
+// The message pump and the frame loop on the layer's real queue and windows.
 #include "app/frame_loop.h"
 
 #include <SDL.h>
@@ -66,8 +65,7 @@ TEST_F(FrameLoopTest, QuitQueuedBeforeTheLoopMeansNoUpdateAndNoFrame) {
     ExpectSequence(DrainQueue(), {{kPosted, kPrivate + 9, 9, 0}}, nullptr);
 }
 
-// Windows offers SC_SCREENSAVE to the active window only: the screen saver is held off while the
-// window has the focus and allowed again when it loses it.
+// Windows offers SC_SCREENSAVE to the active window only.
 TEST_F(FrameLoopTest, ScreenSaverIsHeldOffOnlyWhileTheWindowHasTheFocus) {
     HWND window = OpenWindow();
     ASSERT_NE(nullptr, window);

@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# Started with stdout and stderr closed, as some launchers start programs, the program runs on and
-# writes nowhere: descriptors 1 and 2 are /dev/null, not the X connection, which its output would
-# corrupt. After 5 frames shown, each line written as printed, Escape still ends it with status 0.
+# Started with stdout and stderr closed, descriptors 1 and 2 must be /dev/null, not the X connection.
 . "$(dirname "$0")/lib.sh"
 e2e_setup "$@" xdotool import
 e2e_start_xvfb

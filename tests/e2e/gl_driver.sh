@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# An OpenGL driver that cannot be loaded, or indirect GLX (common over ssh -X; Xvfb does not offer
-# it), ends the program at once with one "ERROR : ..." line naming the step that failed, the X
-# error on stderr and status 1, instead of Xlib's "X Error of failed request" dump.
+# A driver that cannot be loaded, or indirect GLX (ssh -X), ends in one ERROR line, not Xlib's error dump.
 . "$(dirname "$0")/lib.sh"
 e2e_setup "$@"
 e2e_start_xvfb

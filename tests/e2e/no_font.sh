@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# With no outline font to be had (an empty fontconfig configuration), the program runs on without
-# its title and says so in one line on stderr naming the font it looked for.
+# With no outline font (an empty fontconfig configuration) the program runs on without its title.
 . "$(dirname "$0")/lib.sh"
 e2e_setup "$@" xdotool import
 e2e_start_xvfb

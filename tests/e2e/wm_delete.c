@@ -1,6 +1,4 @@
-// Sends a window the WM_DELETE_WINDOW request: the ClientMessage a window manager sends when the
-// user clicks the close box (ICCCM 4.2.8.1). Nothing in Debian's xdotool or x11-utils sends it
-// without a window manager (xdotool's windowclose destroys the window, windowkill kills the client).
+// Sends the close box's WM_DELETE_WINDOW (ICCCM 4.2.8.1): nothing in xdotool or x11-utils does.
 #include <X11/Xlib.h>
 #include <stdio.h>
 #include <stdlib.h>

@@ -19,7 +19,6 @@ frames=${BASH_REMATCH[1]} fps=${BASH_REMATCH[2]}
   fail "expected the offscreen display line third, got: $(sed -n 3p "$dir/out")"
 [[ $(sed -n 4p "$dir/out") =~ ^vsync:\ unknown\;\ 1%\ low\ ([0-9.]+)\ fps,\ 0.1%\ low\ ([0-9.]+)\ fps$ ]] ||
   fail "expected 'vsync: unknown' and the lows fourth, got: $(sed -n 4p "$dir/out")"
-low1=${BASH_REMATCH[1]} low01=${BASH_REMATCH[2]}
 [[ $(sed -n 5p "$dir/out") =~ ^stalls:\ ([0-9]+)\ planted$ ]] || fail "expected 'stalls: S planted' fifth, got: $(sed -n 5p "$dir/out")"
 planted=${BASH_REMATCH[1]}
 [ "$(wc -l <"$dir/out")" = 5 ] || fail "expected five lines on stdout, got $(wc -l <"$dir/out")"
@@ -44,17 +43,10 @@ median() { awk -F, -v planted="$1" 'NR > 2 && $5 == planted { print $2 }' "$dir/
 awk -v s="$(median 1)" -v o="$(median 0)" 'BEGIN { exit !(s - o > 15) }' ||
   fail "planted frames' median $(median 1) ms is not 15 ms above the others' $(median 0) ms"
 
-# The frame times span at least the 3 s asked, within this script's clock; the lows and mean follow from them.
-awk -v n="$frames" -v fps="$fps" -v wall="$wall_ms" -v low1="$low1" -v low01="$low01" -F, '
-  NR > 1 { sum += $2; ms[NR - 2] = $2 }
+# The frame times span at least the 3 s asked, within this script's clock; the mean follows (the lows: test_pacing).
+awk -v n="$frames" -v fps="$fps" -v wall="$wall_ms" -F, '
+  NR > 1 { sum += $2 }
   END {
-    for (k = 1; k <= int((n + 99) / 100); k++) {
-      worst = -1; for (i in ms) if (worst < 0 || ms[i] + 0 > ms[worst] + 0) worst = i
-      slow += ms[worst]; if (k == 1) slowest = ms[worst]; delete ms[worst]
-    }
-    expect = 1000 * (k - 1) / slow
-    if (low1 - expect > 0.051 || expect - low1 > 0.051) bad = bad sprintf(" 1%% low %s fps, but the slowest %d frames say %.2f;", low1, k - 1, expect)
-    if (low01 - 1000 / slowest > 0.051 || 1000 / slowest - low01 > 0.051) bad = bad sprintf(" 0.1%% low %s fps, but the slowest frame says %.2f;", low01, 1000 / slowest)
     if (sum < 3000 || sum > wall) bad = bad sprintf(" frame times add up to %.1f ms, not 3000..%d;", sum, wall)
     if (fps - n * 1000 / sum > 0.051 || n * 1000 / sum - fps > 0.051) bad = bad sprintf(" mean %s fps, but %d frames in %.1f ms;", fps, n, sum)
     if (bad != "") { print "FAIL:" bad; exit 1 }

@@ -1,9 +1,5 @@
 #!/usr/bin/env bash
-# brimvalk-pacing on weston, with every fourth frame held back 50 ms: the refresh rate against the one
-# weston-info reads from the same output, the presentation flags and the verdict against the flags
-# weston's own presentation client is given, every planted frame (every fourth) counted as a missed refresh and
-# presented at least 50 ms after the one before, and the presentation intervals spanning the run.
-# Needs the environment file of a running weston (E2E_WAYLAND_ENV).
+# brimvalk-pacing on weston (E2E_WAYLAND_ENV), every fourth frame held back 50 ms, against weston's own clients.
 set -u -o pipefail
 tool=$(realpath "${1:?usage: pacing_wayland.sh path/to/brimvalk-pacing}") || exit 1
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -35,8 +31,7 @@ planted=$((frames / 4))
 [ "$(sed -n 5p "$dir/out")" = "stalls: $planted planted, $planted seen as missed refreshes" ] ||
   fail "expected all $planted planted stalls seen, got: $(sed -n 5p "$dir/out")"
 
-# Every frame after the first presented; planted ones at least 50 ms and 3 refreshes after the
-# frame before; the presentation intervals add up to the swap-to-swap span within two frames.
+# Planted frames at least 50 ms and 3 refreshes after the one before; intervals span the run within two frames.
 awk -F, -v hz="$hz" '
   NR > 2 { if ($3 == "" || $4 == "") { print "FAIL: frame " $1 " has no presentation: " $0; bad = 1 }
            present += $3; swaps += $2; if ($2 > longest) longest = $2 }
