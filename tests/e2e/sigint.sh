@@ -5,12 +5,7 @@ e2e_setup "$@" xdotool xwininfo import env
 e2e_start_xvfb
 
 # start_ignoring [SIGNALS]: Ctrl+C at its default, as in a terminal (a script's `&` alone ignores it).
-start_ignoring() {
-  e2e_window=''
-  ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
-    env --default-signal=INT ${1:+--ignore-signal=$1} stdbuf -oL "$e2e_program" >"$e2e_dir/stdout" 2>"$e2e_dir/stderr" &
-  e2e_pid=$!
-}
+start_ignoring() { E2E_LAUNCHER="env --default-signal=INT ${1:+--ignore-signal=$1} stdbuf -oL" e2e_start_program; }
 
 # Before the window: the X server stopped, the program waits in its first connection to it.
 for signal in INT TERM HUP; do
