@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# Runs the conformance suite under its own Xvfb, through E2E_LAUNCHER when set (wine64 for the
-# Windows build).
-# Usage: run.sh path/to/win32_conformance[.exe] [GoogleTest options]
+# run.sh path/to/win32_conformance[.exe] [GoogleTest options]: under its own Xvfb, through E2E_LAUNCHER when set.
 . "$(dirname "$0")/../e2e/lib.sh"
 suite=${1:-}
 e2e_setup "$suite"

@@ -1,12 +1,6 @@
 #!/usr/bin/env bash
-# weston on its x11 backend inside a private Xvfb, for the wayland-labelled tests. The X server gives
-# weston a seat: xdotool keys sent to weston's X window reach its focused Wayland client.
-#   compositor.sh start DIR   starts both, with a runtime directory (mode 0700) and a socket of their own
-#                             under DIR, and writes DIR/env: the `export` lines a test sources to reach them
-#   compositor.sh stop DIR    ends both
-# weston's output is 1024x768 with no panel, so desktop-shell puts a 1024x768 window at (0, 0) and a
-# screenshot of weston's X window shows the window's client area; --debug lets weston-debug read
-# the compositor's scene graph.
+# compositor.sh start|stop DIR: weston on its x11 backend in a private Xvfb, which gives it a seat; DIR/env
+# holds the `export` lines that reach it. --debug lets weston-debug read the scene graph.
 set -u -o pipefail
 mode=${1:-} dir=${2:-}
 [ -n "$dir" ] && { [ "$mode" = start ] || [ "$mode" = stop ]; } || { echo "usage: $0 start|stop DIR" >&2; exit 2; }
@@ -58,9 +52,7 @@ ENV
 setsid weston --backend=x11-backend.so --use-pixman --width=1024 --height=768 --socket="$socket" --debug \
   --idle-time=0 --config="$dir/weston.ini" </dev/null >"$dir/weston.log" 2>&1 &
 echo $! >"$dir/weston.pid"
-# Ready when the shell's client has put up its background and weston's X window is there for keys
-# and screenshots. The X focus goes to that window now, before any client: moved there later from
-# the pointer's window, weston would hear it leave and come back and keep no keyboard focus.
+# Focused before any client: moved there later, weston would hear it leave and come back and keep no keyboard focus.
 for _ in $(seq 100); do
   if timeout 5 weston-debug scene-graph 2>/dev/null | grep -q 'background for output' &&
     window=$(xdotool search --class '^Weston Compositor$'); then

@@ -1,10 +1,5 @@
 #!/usr/bin/env bash
-# Makes a fresh copy of a booted Wine prefix at each DIR given, for the wine-labelled tests, so
-# that tests in different copies have wineservers of their own; or with --end ends every Wine process of them all.
-# The booted prefix at $WINEPREFIX (wineboot, without the Mono and Gecko installers) is never run in
-# itself: it is kept for the next CTest run while Wine's version stays the same, since booting one
-# takes some ten seconds.
-# Usage: prefix.sh [--end] [DIR...]
+# prefix.sh [--end] [DIR...]: fresh copies of the booted $WINEPREFIX, kept while Wine's version stays (boot: ~10 s).
 set -euo pipefail
 : "${WINEPREFIX:?}" "${WINESERVER:?}" "${WINE64:?}"
 end=''
