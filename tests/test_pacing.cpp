@@ -74,8 +74,6 @@ std::vector<Presentation> Shown(const std::vector<double>& ms, const std::vector
     return shown;
 }
 
-}  // namespace
-
 // At 50 Hz (20 ms a refresh).
 TEST(PacingDisplay, VerdictAndMissedRefreshes) {
     struct Case {
@@ -160,8 +158,6 @@ TEST(PacingDisplay, LowsAndStalls) {
               "display: 50.00 Hz (wl_output); presentation times: wp_presentation (vsync, no hardware clock)");
 }
 
-namespace {
-
 cairo_status_t ReadFromFile(void* closure, unsigned char* data, unsigned int length) {
     return fread(data, 1, length, static_cast<FILE*>(closure)) == length ? CAIRO_STATUS_SUCCESS
                                                                           : CAIRO_STATUS_READ_ERROR;
@@ -213,8 +209,6 @@ Ink Find(cairo_surface_t* image, int fromRow, int toRow, Hue hue) {
     return ink;
 }
 
-}  // namespace
-
 // Swaps at 18 ms, presentations at 20 ms on 50 Hz; frame 60 takes 60 ms and is shown 80 ms after frame 59.
 TEST(PacingPlot, CurvesAndMarksWhereTheSeriesPutsThem) {
     const int kFrames = 100, kSpike = 60;
@@ -255,3 +249,5 @@ TEST(PacingPlot, CurvesAndMarksWhereTheSeriesPutsThem) {
     EXPECT_NEAR(missed.x, presentedSpike.x, 3);
     EXPECT_LT(missed.y, presented.top + 2);
 }
+
+}  // namespace

@@ -76,18 +76,12 @@ e2e_start_program() {
 
 # Sets e2e_window once mapped; a search fails when a window it looks at goes away (SDL's at start-up): ask again.
 e2e_wait_for_window() {
-  if e2e_on_wayland; then
-    for _ in $(seq 200); do e2e_window_shown && break; kill -0 "$e2e_pid" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$e2e_pid" 2>/dev/null || fail "the program ended before its window appeared"
-    e2e_window_shown || fail "expected weston to list a window titled '$E2E_TITLE' of the program within 20 s"
-    e2e_window=$e2e_weston_window
-    return
-  fi
   local deadline=$((SECONDS + 20))
   e2e_window=''
   until [ -n "$e2e_window" ] || [ "$SECONDS" -ge "$deadline" ]; do
     kill -0 "$e2e_pid" 2>/dev/null || fail "the program ended before its window appeared"
-    e2e_window=$(xdotool search --onlyvisible --name "^${E2E_TITLE//./\\.}\$" 2>/dev/null) || sleep 0.1
+    if e2e_on_wayland; then e2e_window_shown && e2e_window=$e2e_weston_window || sleep 0.1
+    else e2e_window=$(xdotool search --onlyvisible --name "^${E2E_TITLE//./\\.}\$" 2>/dev/null) || sleep 0.1; fi
   done
   [ "$(echo "$e2e_window" | grep -c .)" = 1 ] || fail "expected one window titled '$E2E_TITLE' in 20 s, got '$e2e_window'"
 }

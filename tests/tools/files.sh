@@ -1,9 +1,5 @@
 #!/usr/bin/env bash
-# How both tools treat what they are given, offscreen: each kind of destination for brimvalk-snapshot's
-# --out and brimvalk-pacing's --csv (a regular file replaced whole keeping its mode, a new file with
-# the umask's mode, a link's target, a FIFO, device nodes and /dev/stdout written in place and kept),
-# numbers that are not plain decimals or out of range refused with status 2 before anything runs, the
-# help, and a polite signal at start-up ending a run with whole files or none.
+# Both tools offscreen: each kind of destination, refused arguments, the help, and SIGTERM at start-up.
 set -u -o pipefail
 snapshot=$(realpath "${1:?usage: files.sh path/to/brimvalk-snapshot path/to/brimvalk-pacing}") || exit 1
 pacing=$(realpath "${2:?usage: files.sh path/to/brimvalk-snapshot path/to/brimvalk-pacing}") || exit 1
@@ -23,9 +19,7 @@ written() {
 }
 node() { [ "$(stat -c '%F %t,%T' target)" = "character special file $1" ]; }
 
-# Each destination made afresh in $dir/d for each tool, which writes "target" (or /dev/stdout, its
-# standard output going to "captured"), and what must hold after. Device nodes only as root. A FIFO's
-# reader ends when the tool closes it; a FIFO replaced would hold it forever, hence -p first.
+# Device nodes only as root. A FIFO's reader ends when the tool closes it; a FIFO replaced would hold it forever.
 # KIND|SET-UP|STATUS|CHECK
 while IFS='|' read -r kind setup wanted check; do
   [[ $kind == *device && $(id -u) != 0 ]] && continue
@@ -55,8 +49,7 @@ full device|mknod target c 1 7|1|node 1,7 && grep -q "cannot write target: No sp
 /dev/stdout|dest=/dev/stdout|0|written captured && { [ $tool = snapshot ] || grep -q '^frames [0-9]*, mean' captured; }
 KINDS
 
-# Numbers: decimal digits only, within their limits, and each file named once; status 2, a reason, and
-# nothing written. TOOL|ARGUMENTS (as the shell reads them)|REASON
+# Status 2, a reason, nothing written. TOOL|ARGUMENTS (as the shell reads them)|REASON
 mkdir "$dir/bad" && cd "$dir/bad" || fail "cannot make $dir/bad"
 while IFS='|' read -r tool args reason; do
   eval "set -- $args"
@@ -106,8 +99,7 @@ for tool in "$snapshot" "$pacing"; do
   grep -q "^usage: $(basename "$tool") " "$dir/out" || fail "$tool --help: expected its usage on stdout"
 done
 
-# SIGTERM as soon as the run has begun (the program's output opened, before its window): the run
-# ends at once, with status 0, and each file is whole or absent, with no temporary file beside it.
+# SIGTERM once the program's output is open, before its window: status 0, each file whole or absent.
 mkdir "$dir/signal" && cd "$dir/signal" || fail "cannot make $dir/signal"
 "$pacing" --seconds 60 --csv c.csv --png p.png --program-output program >"$dir/out" 2>"$dir/err" &
 pid=$!
