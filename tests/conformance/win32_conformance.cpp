@@ -90,15 +90,6 @@ TEST(Win32Messages, CreateShowCloseAndDestroySequences) {
     Drain();
 }
 
-TEST(Win32Messages, SecondRegistrationOfAClassFails) {
-    EXPECT_NE(Register("Conformance Twice"), 0);
-    EXPECT_EQ(Register("Conformance Twice"), 0);
-    HWND window = Create("Conformance Twice");
-    EXPECT_NE(window, nullptr) << "the first registration still creates windows";
-    DestroyWindow(window);
-    Drain();
-}
-
 // WM_QUIT carries the exit code and is retrieved whatever the filter.
 TEST(Win32Messages, PeekMessageAndQuit) {
     Drain();
