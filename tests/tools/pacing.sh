@@ -39,7 +39,7 @@ done <<'CASES'
 CASES
 
 # A 3 s run with the right arrow held for its first 3 frames (a loaded machine may draw only ten)
-# and every fifth frame held back 30 ms.
+# and every fifth frame held back 60 ms.
 start=$(date +%s%N)
 "$tool" --seconds 3 --hold right:0-3 --stall 5:60 --png "$dir/p.png" --size 640x360 --csv "$dir/p.csv" \
   --program-output "$dir/program" >"$dir/out" 2>"$dir/err" || fail "exit status $?: $(cat "$dir/err")"
