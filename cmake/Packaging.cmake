@@ -19,7 +19,7 @@ install(TARGETS brimvalk-test RUNTIME DESTINATION ${BRIMVALK_INSTALL_BINDIR})
 install(FILES README.md DESTINATION ${BRIMVALK_INSTALL_DOCDIR})
 install(FILES docs/screenshot.png DESTINATION ${BRIMVALK_INSTALL_DOCDIR}/docs)
 if(NOT WIN32)
-  install(FILES docs/pacing.png DESTINATION ${BRIMVALK_INSTALL_DOCDIR}/docs)
+  install(FILES docs/pacing.png docs/pacing-wayland.png docs/pacing-offscreen.png DESTINATION ${BRIMVALK_INSTALL_DOCDIR}/docs)
 endif()
 
 set(CPACK_PACKAGE_NAME brimvalk-test)

@@ -15,6 +15,7 @@
 #include <SDL_syswm.h>
 #include <dirent.h>
 #include <errno.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -161,7 +162,13 @@ void LayerCheckWaylandDisplay() {
     SDL_VERSION(&info.version);
     if (!SDL_GetWindowWMInfo(window->sdl, &info) || info.subsystem != SDL_SYSWM_WAYLAND) return;
     wl_display* display = info.info.wl.display;
-    const int error = wl_display_get_error(display);
+    int error = wl_display_get_error(display);
+    if (error == 0) {
+        // libwayland learns of a hang-up only when SDL next reads or writes the socket, which a
+        // frame may not do: the socket itself says at once.
+        pollfd socket = {wl_display_get_fd(display), POLLIN, 0};
+        if (poll(&socket, 1, 0) == 1 && (socket.revents & (POLLHUP | POLLERR)) != 0) error = EPIPE;
+    }
     if (error == 0) return;
     std::string cause = strerror(error);
     if (error == EPROTO) {

@@ -19,10 +19,14 @@ flags=$(sed -n 's/.*\[\([a-z_]*\)\], seq.*/\1/p' "$dir/shm" | sed -n 3p)
 if [ "${flags:0:1}" = s ]; then vsync=vsync verdict=held; else vsync='no vsync' verdict='not held'; fi
 if [ "${flags:1:1}" = c ]; then clock='hardware clock'; else clock='no hardware clock'; fi
 
-"$tool" --seconds 3 --stall 4:50 --csv "$dir/p.csv" --png "$dir/p.png" >"$dir/out" 2>"$dir/err" ||
-  fail "exit status $?: $(cat "$dir/err")"
-frames=$(sed -n 's/^frames \([0-9]*\),.*/\1/p' "$dir/out")
-[ -n "$frames" ] && [ "$frames" -ge 8 ] || fail "expected at least 8 frames: $(cat "$dir/out")"
+# At least 8 frames: a busy machine draws fewer in 3 s, so the run is tried again, longer.
+for seconds in 3 10 30; do
+  "$tool" --seconds $seconds --stall 4:50 --csv "$dir/p.csv" --png "$dir/p.png" >"$dir/out" 2>"$dir/err" ||
+    fail "exit status $?: $(cat "$dir/err")"
+  frames=$(sed -n 's/^frames \([0-9]*\),.*/\1/p' "$dir/out")
+  [ -n "$frames" ] && [ "$frames" -ge 8 ] && break
+done
+[ "$frames" -ge 8 ] || fail "expected at least 8 frames: $(cat "$dir/out")"
 expected="display: $(printf '%.2f' "$hz") Hz (wl_output); presentation times: wp_presentation ($vsync, $clock)"
 [ "$(sed -n 3p "$dir/out")" = "$expected" ] || fail "expected '$expected', got: $(sed -n 3p "$dir/out")"
 [[ $(sed -n 4p "$dir/out") =~ ^vsync:\ $verdict,\ [0-9]+\ of\ [0-9]+\ frames\ missed\ a\ refresh ]] ||
