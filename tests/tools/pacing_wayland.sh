@@ -35,11 +35,11 @@ planted=$((frames / 4))
 [ "$(sed -n 5p "$dir/out")" = "stalls: $planted planted, $planted seen as missed refreshes" ] ||
   fail "expected all $planted planted stalls seen, got: $(sed -n 5p "$dir/out")"
 
-# Planted frames at least 50 ms and 3 refreshes after the one before; intervals span the run within two frames.
+# Planted frames at least 3 refreshes and 45 ms (50, less the jitter of when weston shows a frame) after the one before; intervals span the run within two frames.
 awk -F, -v hz="$hz" '
   NR > 2 { if ($3 == "" || $4 == "") { print "FAIL: frame " $1 " has no presentation: " $0; bad = 1 }
            present += $3; swaps += $2; if ($2 > longest) longest = $2 }
-  NR > 1 && $5 == 1 && ($3 < 50 || $4 < 3) { print "FAIL: planted frame " $1 " shown too soon: " $0; bad = 1 }
+  NR > 1 && $5 == 1 && ($3 < 45 || $4 < 3) { print "FAIL: planted frame " $1 " shown too soon: " $0; bad = 1 }
   END { if (present - swaps > 2 * longest || swaps - present > 2 * longest) {
           printf "FAIL: presentation intervals add up to %.1f ms, swap intervals to %.1f\n", present, swaps; bad = 1 }
         exit bad }' "$dir/p.csv" >&2 || exit 1
