@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -56,6 +57,14 @@ std::string LayerResourceShortage() {
 std::string LayerWithShortage(const std::string& reason) {
     const std::string shortage = LayerResourceShortage();
     return shortage.empty() || reason.find(shortage) != std::string::npos ? reason : shortage + " (" + reason + ")";
+}
+
+void LayerLostDisplay(const std::string& reason) {
+    fflush(stdout);
+    fputs("ERROR : Lost the display\n", stdout);
+    fflush(stdout);
+    fprintf(stderr, "%s\n", reason.c_str());
+    _exit(1);
 }
 
 void PlatformResetForTests() {

@@ -34,6 +34,10 @@ bool LayerInitSdl(unsigned int subsystems);
 // limit now, else empty. LayerWithShortage puts it before `reason` unless `reason` says it already.
 std::string LayerResourceShortage();
 std::string LayerWithShortage(const std::string& reason);
+// Ends the process once its display is gone: what it printed flushed whole, then "ERROR : Lost the
+// display" on stdout, `reason` on stderr, status 1. No exit handler runs: the libraries' would
+// touch the dead connection.
+[[noreturn]] void LayerLostDisplay(const std::string& reason);
 
 // The live window behind `window`, or null for a null, destroyed or foreign handle.
 WindowObject* LayerWindowFromHandle(HWND window);

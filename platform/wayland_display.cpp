@@ -176,12 +176,6 @@ void LayerCheckWaylandDisplay() {
         const uint32_t code = wl_display_get_protocol_error(display, &interface, nullptr);
         cause = "protocol error " + std::to_string(code) + " on " + (interface != nullptr ? interface->name : "?");
     }
-    fflush(stdout);
-    fputs("ERROR : Lost the display\n", stdout);
-    fflush(stdout);
-    fprintf(stderr, "PeekMessageA: lost the Wayland display \"%s\" (WAYLAND_DISPLAY, socket %s): %s\n", DisplayName(),
-            SocketPath().c_str(), cause.c_str());
-    fflush(stderr);
-    // Nothing of the connection can be released any more; leave without running library destructors.
-    _exit(1);
+    LayerLostDisplay(std::string("PeekMessageA: lost the Wayland display \"") + DisplayName() +
+                     "\" (WAYLAND_DISPLAY, socket " + SocketPath() + "): " + cause);
 }

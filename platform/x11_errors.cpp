@@ -52,13 +52,9 @@ int RecordError(Display* display, XErrorEvent* error) {
 // Xlib calls this when the connection fails and ends the process if it returns. Nothing here
 // touches the display again, and no exit handler runs: those of the libraries would.
 int OnLostDisplay(Display* display) {
-    fflush(stdout);
-    fputs("ERROR : Lost the display\n", stdout);
-    fflush(stdout);
     const char* name = display != nullptr ? DisplayString(display) : nullptr;
-    fprintf(stderr, "X connection to %s broken: the server closed it or went away\n",
-            name != nullptr && name[0] != '\0' ? name : "the display");
-    _exit(1);
+    LayerLostDisplay(std::string("X connection to ") + (name != nullptr && name[0] != '\0' ? name : "the display") +
+                     " broken: the server closed it or went away");
 }
 
 // The request's name from Xlib's error database, e.g. "X_GLXCreateContext"; extensions are found
