@@ -1,11 +1,6 @@
 #!/usr/bin/env bash
-# How the program fails on Wayland; each case brings its own compositor, apart from the fixture's.
-#   failures.sh PROGRAM no_seat        weston's headless backend offers no seat (SDL's own Wayland
-#                                      start-up crashes there): "ERROR : Can't Create Window"
-#   failures.sh PROGRAM runtime_dir    XDG_RUNTIME_DIR unset, missing, a file or too long for a socket
-#                                      address: the same line, the variable named once in the reason
-#   failures.sh PROGRAM lost_display   the compositor killed mid-run: "ERROR : Lost the display"
-#                                      within a second, after whole lines
+# failures.sh PROGRAM no_seat|runtime_dir|lost_display: how the program fails on Wayland, each case on a
+# compositor of its own: one offering no seat, bad XDG_RUNTIME_DIRs, the compositor killed mid-run.
 . "$(dirname "$0")/../e2e/lib.sh"
 case_name=${2:-}
 e2e_setup "${1:-}" weston weston-info
@@ -63,8 +58,7 @@ lost_display)
   for _ in $(seq 300); do grep -q ' fps ' "$e2e_dir/stdout" && break; sleep 0.1; done
   weston=$(cat "$e2e_dir/compositor/weston.pid")
   kill -KILL "$weston" || fail "could not kill weston"
-  # The clock starts once weston is gone and its socket closed (a zombie or no process): on a busy
-  # machine its own end can take a second.
+  # The clock starts once weston is gone (a zombie or no process): on a busy machine that can take a second.
   while [ -d "/proc/$weston" ] && [ "$(cut -d ' ' -f 3 "/proc/$weston/stat" 2>/dev/null)" != Z ]; do sleep 0.01; done
   killed=$(date +%s%N)
   # tail looks every 10 ms whether the program still runs.
@@ -76,9 +70,8 @@ lost_display)
   e2e_pid=''
   elapsed_ms=$(((ended - killed) / 1000000))
   [ "$status" = 1 ] || fail "expected status 1 after the compositor was gone, got $status"
-  # Within a second, or three of its own frames where it draws fewer than three a second (a
-  # sanitized build): it notices at its next look at the queue, after the frame it is drawing. On a
-  # machine with more runnable work than cores, a second of its share of them.
+  # It notices at its next look at the queue: within a second, or three of its frames where it draws fewer
+  # (a sanitized build), scaled up where more is runnable than there are cores.
   fps=$(grep ' fps ' "$e2e_dir/stdout" | tail -n 1 | cut -d ' ' -f 1)
   allowed_ms=$(awk -v fps="${fps:-60}" -v load="$(cut -d ' ' -f 1 /proc/loadavg)" -v cores="$(nproc)" 'BEGIN {
     ms = 3000 / fps; if (ms < 1000) ms = 1000; if (load > cores) ms *= load / cores; print int(ms) }')
