@@ -63,33 +63,31 @@ protected:
         InitBodies();
     }
     void TearDown() override { device.Release(); FrameRateMeterTest::TearDown(); }
+    // The device made again on a fresh layer, `configure` applied first.
+    static int Recreate(int windowed, void (*configure)()) {
+        device.Release();
+        PlatformResetForTests();
+        configure();
+        HWND window = CreateAppWindow("Scene Test", kWidth, kHeight, windowed, PassThroughWindowProc);
+        return device.Create(window, kWidth, kHeight, windowed);
+    }
 };
 
 TEST_F(SceneTest, DeviceAsksForSwapSynchronisationWhereOfferedFillsThePaletteAndStopsUnbound) {
-    for (const bool offered : {true, false}) {
-        SCOPED_TRACE(offered ? "offered, windowed" : "never offered, full screen");
-        if (!offered) {
-            device.Release();
-            PlatformResetForTests();
-            PlatformSetSwapControlForTests(0);
-            HWND window = CreateAppWindow("Scene Test", kWidth, kHeight, 1, PassThroughWindowProc);
-            ASSERT_EQ(device.Create(window, kWidth, kHeight, 0), 0);
-        }
-        EXPECT_EQ(SDL_GL_GetSwapInterval(), offered ? 1 : 0) << "one refresh per swap when offered";
-        const Uint32 flags = SDL_GetWindowFlags(SDL_GL_GetCurrentWindow());
-        EXPECT_EQ((flags & SDL_WINDOW_FULLSCREEN) != 0, !offered) << "flags " << flags;
-    }
     const float named[][3] = {{0, 0.0f, 1.0f}, {64, 0.25f, 0.75f}, {128, 0.5f, 0.5f}, {240, 0.9375f, 0.0625f}};
     for (const float* e : named) {  // index, red and blue, green
         const float* got = device.palette[static_cast<int>(e[0])];
         EXPECT_EQ(std::vector<float>(got, got + 4), (std::vector<float>{e[1], e[2], e[1], 0.5f})) << e[0];
     }
-    device.Release();
-    PlatformResetForTests();
-    PlatformRefuseMakeCurrentForTests(true);
+    for (const bool offered : {true, false}) {
+        SCOPED_TRACE(offered ? "offered, windowed" : "never offered, full screen");
+        if (!offered) { ASSERT_EQ(Recreate(0, [] { PlatformSetSwapControlForTests(0); }), 0); }
+        EXPECT_EQ(SDL_GL_GetSwapInterval(), offered ? 1 : 0) << "one refresh per swap when offered";
+        const Uint32 flags = SDL_GetWindowFlags(SDL_GL_GetCurrentWindow());
+        EXPECT_EQ((flags & SDL_WINDOW_FULLSCREEN) != 0, !offered) << "flags " << flags;
+    }
     testing::internal::CaptureStdout();
-    HWND window = CreateAppWindow("Scene Test", kWidth, kHeight, 1, PassThroughWindowProc);
-    const int status = device.Create(window, kWidth, kHeight, 1);
+    const int status = Recreate(1, [] { PlatformRefuseMakeCurrentForTests(true); });
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR : Can't Activate OpenGL Context\n");
     EXPECT_EQ(status, 1);
 }
