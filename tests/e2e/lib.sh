@@ -100,10 +100,10 @@ e2e_wait_for_frames() {
 }
 
 e2e_focus_window() { timeout 10 xdotool windowfocus --sync "$e2e_window" || fail "could not focus window $e2e_window"; }
-
-# e2e_expect_exit WHAT [STATUS]: the program ends within 15 s with STATUS (0).
 e2e_escape() { e2e_focus_window && xdotool key Escape || fail "xdotool could not press Escape"; e2e_expect_exit "$1"; }
 
+# e2e_expect_exit WHAT [STATUS]: the program ends within 15 s with STATUS (0). Windows ends lines with CR LF:
+# when every line does, the CRs go.
 e2e_expect_exit() {
   for _ in $(seq 150); do kill -0 "$e2e_pid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$e2e_pid" 2>/dev/null && fail "$1: expected the program to end within 15 s, it still runs"
@@ -111,11 +111,6 @@ e2e_expect_exit() {
   local status=$?
   e2e_pid=''
   [ "$status" = "${2:-0}" ] || fail "$1: expected exit status ${2:-0}, got $status"
-  e2e_accept_crlf
-}
-
-# Windows ends lines with CR LF: when every line does, the CRs go.
-e2e_accept_crlf() {
   grep -qs $'\r$' "$e2e_dir/stdout" || return 0
   grep -qv $'\r$' "$e2e_dir/stdout" && fail "expected every line to end alike, got some with CR LF and some without"
   sed -i 's/\r$//' "$e2e_dir/stdout"
