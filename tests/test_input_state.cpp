@@ -12,7 +12,6 @@
 #include "app/body_field.h"
 #include "app/program.h"
 #include "device/app_window.h"
-#include "input/input_state.h"
 #include "platform/layer.h"
 #include "tests/test_support.h"
 

@@ -11,8 +11,8 @@ for descriptor in 1 2; do
   target=$(readlink "/proc/$e2e_pid/fd/$descriptor")
   [ "$target" = /dev/null ] || fail "expected descriptor $descriptor on /dev/null, got '$target'"
 done
-e2e_wait_for_new_frames 5 "with stdout and stderr closed"
-e2e_escape "Escape after 5 frames shown with stdout and stderr closed"
+e2e_wait_for_new_frames 3 "with stdout and stderr closed"
+e2e_escape "Escape after 3 frames shown with stdout and stderr closed"
 
 printf '<?xml version="1.0"?>\n<fontconfig></fontconfig>\n' >"$e2e_dir/fonts.conf"
 FONTCONFIG_FILE="$e2e_dir/fonts.conf" e2e_start_program

@@ -40,7 +40,7 @@ while IFS='|' read -r tools kind setup wanted check; do
     [ -z "$(find . -name '*partial*')" ] || fail "$tool onto a $kind: left $(find . -name '*partial*')"
   done
 done <<'KINDS'
-snapshot pacing|new path||0|written target && [ "$(stat -c %a target)" = 644 ]
+pacing|new path||0|written target && [ "$(stat -c %a target)" = 644 ]
 snapshot|file of mode 600|echo old >target; chmod 600 target|0|written target && [ "$(stat -c %a target)" = 600 ]
 snapshot pacing|link|echo old >file; chmod 640 file; ln -s file target|0|[ "$(readlink target)" = file ] && written file && [ "$(stat -c %a file)" = 640 ]
 pacing|FIFO|mkfifo target; cat target >captured & reader=$!|0|[ -p target ] && wait "$reader" && written captured

@@ -30,7 +30,6 @@ background-color=0xff000000
 animation=none
 startup-animation=none
 close-animation=none
-focus-animation=none
 [input-method]
 path=
 INI
