@@ -3,7 +3,9 @@
 
 #include <cairo.h>
 #include <stdio.h>
+#include <string.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -50,16 +52,10 @@ namespace {
 
 std::vector<Presentation> Shown(const std::vector<double>& ms, const std::vector<uint64_t>& counters = {},
                                 bool vsync = true) {
-    std::vector<Presentation> shown(ms.size() + 1);
+    std::vector<Presentation> shown;
     double t = 100;
-    for (size_t i = 0; i < shown.size(); ++i) {
-        t += i == 0 ? 0 : ms[i - 1] / 1000;
-        shown[i].known = true;
-        shown[i].seconds = t;
-        shown[i].vsync = vsync;
-        shown[i].counterKnown = !counters.empty();
-        if (!counters.empty()) shown[i].counter = counters[i];
-    }
+    for (size_t i = 0; i <= ms.size(); t += i < ms.size() ? ms[i] / 1000 : 0, ++i)
+        shown.push_back({true, t, counters.empty() ? 0 : counters[i], !counters.empty(), vsync});
     return shown;
 }
 
@@ -141,46 +137,36 @@ TEST(PacingDisplay, LowsAndStalls) {
     EXPECT_TRUE(IsPlantedStall(2, 3) && IsPlantedStall(5, 3) && !IsPlantedStall(3, 3) && !IsPlantedStall(0, 3));
 }
 
-cairo_status_t ReadFromFile(void* closure, unsigned char* data, unsigned int length) {
-    return fread(data, 1, length, static_cast<FILE*>(closure)) == length ? CAIRO_STATUS_SUCCESS
-                                                                          : CAIRO_STATUS_READ_ERROR;
+cairo_status_t ReadFromFile(void* file, unsigned char* data, unsigned int length) {
+    return fread(data, 1, length, static_cast<FILE*>(file)) == length ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_READ_ERROR;
 }
 
 // By hue, so that a thin line's antialiased pixels, lightened towards the white ground, still count.
-enum Hue { kBlue, kGreen, kRed, kOrange, kGrey };
-bool IsHue(Hue hue, int r, int g, int b) {
-    switch (hue) {
-        case kBlue: return b - r > 50 && b - g > 30;
-        case kGreen: return g - r > 40 && g - b > 30;
-        case kRed: return r - g > 60 && std::abs(g - b) < 25;
-        case kOrange: return r - b > 80 && g - b > 40 && r > g;
-        case kGrey: return std::abs(r - g) < 6 && std::abs(g - b) < 6 && r >= 70 && r < 200;
-    }
-    return false;
+enum Hue { kOther, kBlue, kGreen, kRed, kOrange, kGrey };
+Hue HueOf(int r, int g, int b) {
+    if (b - r > 50 && b - g > 30) return kBlue;
+    if (g - r > 40 && g - b > 30) return kGreen;
+    if (r - g > 60 && std::abs(g - b) < 25) return kRed;
+    if (r - b > 80 && g - b > 40 && r > g) return kOrange;
+    return std::abs(r - g) < 6 && std::abs(g - b) < 6 && r >= 70 && r < 200 ? kGrey : kOther;
 }
 
+// Where pixels of `hue` lie between two rows: their count, mean, extent and most common row.
 struct Ink {
     long count = 0;
     double x = 0, y = 0;
     int top = 1 << 30, commonRow = -1, left = 1 << 30, right = -1;
 };
 Ink Find(cairo_surface_t* image, int fromRow, int toRow, Hue hue) {
-    const int width = cairo_image_surface_get_width(image), height = cairo_image_surface_get_height(image);
-    const int stride = cairo_image_surface_get_stride(image);
-    const unsigned char* data = cairo_image_surface_get_data(image);
-    std::vector<long> rows(static_cast<size_t>(height), 0);
+    const int width = cairo_image_surface_get_width(image), stride = cairo_image_surface_get_stride(image);
+    std::vector<long> rows(static_cast<size_t>(cairo_image_surface_get_height(image)), 0);
     Ink ink;
-    for (int y = fromRow; y < std::min(toRow, height); ++y) {
+    for (int y = fromRow; y < std::min(toRow, static_cast<int>(rows.size())); ++y) {
         for (int x = 0; x < width; ++x) {
-            const uint32_t pixel = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
-            const int pr = (pixel >> 16) & 255, pg = (pixel >> 8) & 255, pb = pixel & 255;
-            if (!IsHue(hue, pr, pg, pb)) continue;
-            ++ink.count;
-            ink.x += x;
-            ink.y += y;
-            ink.top = std::min(ink.top, y);
-            ink.left = std::min(ink.left, x);
-            ink.right = std::max(ink.right, x);
+            uint32_t pixel;
+            memcpy(&pixel, cairo_image_surface_get_data(image) + y * stride + x * 4, sizeof pixel);
+            if (HueOf((pixel >> 16) & 255, (pixel >> 8) & 255, pixel & 255) != hue) continue;
+            ink = {ink.count + 1, ink.x + x, ink.y + y, std::min(ink.top, y), -1, std::min(ink.left, x), std::max(ink.right, x)};
             ++rows[static_cast<size_t>(y)];
         }
     }
