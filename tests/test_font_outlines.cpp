@@ -30,37 +30,16 @@ namespace {
 const int kSize = 256;  // client area, pixels
 const double kX0 = 20.0, kY0 = 60.0, kScale = 150.0;  // where and how large glyphs are drawn
 
-class FontOutlinesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        PlatformResetForTests();
-        HWND window = CreateAppWindow("Font Outlines Test", kSize, kSize, 1, PassThroughWindowProc);
-        ASSERT_EQ(device.Create(window, kSize, kSize, 1), 0);  // the program's two glyph sets
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0.0, kSize, 0.0, kSize, -kSize, kSize);  // one unit per pixel, z = 0 at depth 0.5
-        glMatrixMode(GL_MODELVIEW);
-    }
-    void TearDown() override {
-        device.Release();
-        PlatformResetForTests();
-    }
-    GLuint Build(int format, FLOAT deviation) {
-        const GLuint base = glGenLists(256);
-        EXPECT_TRUE(wglUseFontOutlinesA(device.dc, 0, 255, base, deviation, 0.1f, format, nullptr));
-        return base;
-    }
-    // What `list` draws called at (kX0, kY0) with kScale pixels to the em.
-    static std::vector<FeedbackPrimitive> DrawGlyph(GLuint list) {
-        return CaptureFeedback([&] {
-            glPushMatrix();
-            glTranslated(kX0, kY0, 0.0);
-            glScaled(kScale, kScale, kScale);
-            glCallList(list);
-            glPopMatrix();
-        }, GL_3D_COLOR);
-    }
-};
+// What `list` draws called at (kX0, kY0) with kScale pixels to the em.
+std::vector<FeedbackPrimitive> DrawGlyph(GLuint list) {
+    return CaptureFeedback([&] {
+        glPushMatrix();
+        glTranslated(kX0, kY0, 0.0);
+        glScaled(kScale, kScale, kScale);
+        glCallList(list);
+        glPopMatrix();
+    }, GL_3D_COLOR);
+}
 
 struct Font {
     FT_Library library = nullptr;
@@ -139,12 +118,21 @@ double Farthest(const std::vector<FeedbackVertex>& points, const Contours& outli
 }
 
 // Windows-1252 codes: 0x80 is the euro sign, 0x9F Y diaeresis; 0x01, 0x81 and 255 (not built) draw nothing.
-TEST_F(FontOutlinesTest, GlyphsAreTheFontsOwnOutlinesAndAdvances) {
+TEST(FontOutlinesTest, GlyphsAreTheFontsOwnOutlinesAndAdvances) {
     Font font;
     ASSERT_NE(font.face, nullptr) << "FreeType cannot open fontconfig's sans-serif";
     const double em = font.face->units_per_EM;
-    const GLuint coarse = Build(WGL_FONT_LINES, 0.03f);
-    const GLuint afterCoarse = Build(WGL_FONT_POLYGONS, 0.0f);  // the layer keeps one call's outlines for the next
+    PlatformResetForTests();
+    HWND window = CreateAppWindow("Font Outlines Test", kSize, kSize, 1, PassThroughWindowProc);
+    ASSERT_EQ(device.Create(window, kSize, kSize, 1), 0);  // the program's two glyph sets
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, kSize, 0.0, kSize, -kSize, kSize);  // one unit per pixel, z = 0 at depth 0.5
+    glMatrixMode(GL_MODELVIEW);
+    // Coarse lines, then polygons: the layer keeps one call's outlines for the next.
+    const GLuint coarse = glGenLists(256), afterCoarse = glGenLists(256);
+    ASSERT_TRUE(wglUseFontOutlinesA(device.dc, 0, 255, coarse, 0.03f, 0.1f, WGL_FONT_LINES, nullptr));
+    ASSERT_TRUE(wglUseFontOutlinesA(device.dc, 0, 255, afterCoarse, 0.0f, 0.1f, WGL_FONT_POLYGONS, nullptr));
     const struct { int code; FT_ULong unicode; } glyphs[] = {
         {'S', 'S'}, {'@', '@'}, {'i', 'i'}, {'W', 'W'}, {'g', 'g'}, {0x80, 0x20AC}, {0x9F, 0x178},
         {0x01, 0}, {0x81, 0}, {255, 0}};
@@ -198,6 +186,8 @@ TEST_F(FontOutlinesTest, GlyphsAreTheFontsOwnOutlinesAndAdvances) {
         }
     }
     EXPECT_LT(DrawGlyph(coarse + '@').size(), DrawGlyph(device.lineFontBase + '@').size()) << "lines at deviation 0.03, 0";
+    device.Release();
+    PlatformResetForTests();
 }
 
 }  // namespace
