@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdio.h>
-#include <time.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -16,30 +16,12 @@
 
 namespace {
 
-void Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    MSG msg = {window, message, wParam, lParam, 0, {0, 0}};
-    DispatchMessageA(&msg);
+HWND Create(int windowed) {
+    return CreateAppWindow(kProgramTitle, kProgramWidth, kProgramHeight, windowed, AppWindowProc);
 }
 
-class AppWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override { PlatformResetForTests(); }
-    void TearDown() override {
-        PlatformLogMessagesForTests(nullptr);
-        PlatformResetForTests();
-    }
-    HWND Create(int windowed) {
-        return CreateAppWindow(kProgramTitle, kProgramWidth, kProgramHeight, windowed, AppWindowProc);
-    }
-    void StartLog() {
-        log.clear();
-        PlatformLogMessagesForTests(&log);
-    }
-    std::vector<LoggedMessage> log;
-};
-
 // Windowed, the 1032x795 frame centred on the 1024x768 display is at (-4, -13), the client area 4 and 23 in.
-TEST_F(AppWindowTest, GeometryAndCursorOfEachMode) {
+TEST(AppWindowTest, GeometryAndCursorOfEachMode) {
     const struct { int windowed, clientX, clientY, cursor; } cases[] = {{1, 0, 10, SDL_ENABLE}, {0, 0, 0, SDL_DISABLE}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.windowed ? "windowed" : "full screen");
@@ -55,7 +37,7 @@ TEST_F(AppWindowTest, GeometryAndCursorOfEachMode) {
     }
 }
 
-TEST_F(AppWindowTest, WindowProcedureMessageTables) {
+TEST(AppWindowTest, WindowProcedureMessageTables) {
     const struct {
         const char* what;
         void (*act)(HWND);
@@ -63,7 +45,7 @@ TEST_F(AppWindowTest, WindowProcedureMessageTables) {
         bool quits, survives;
     } cases[] = {
         // Not passed on: DefWindowProcA would destroy the window, which teardown does later.
-        {"DispatchMessageA of WM_CLOSE", [](HWND w) { Dispatch(w, WM_CLOSE, 0, 0); },
+        {"DispatchMessageA of WM_CLOSE", [](HWND w) { MSG m = {w, WM_CLOSE, 0, 0, 0, {0, 0}}; DispatchMessageA(&m); },
          {{kDispatched, WM_CLOSE, 0, {}}, {kPosted, WM_QUIT, 0, {}}}, true, true},
         {"DestroyWindow", [](HWND w) { DestroyWindow(w); },
          {{kSent, WM_DESTROY, 0, {}}, {kPosted, WM_QUIT, 0, {}}, {kSent, WM_NCDESTROY, 0, {}},
@@ -97,7 +79,8 @@ TEST_F(AppWindowTest, WindowProcedureMessageTables) {
         PlatformResetForTests();
         HWND window = Create(1);
         ASSERT_NE(window, nullptr) << "CreateAppWindow failed";
-        StartLog();
+        std::vector<LoggedMessage> log;
+        PlatformLogMessagesForTests(&log);
         c.act(window);
         PlatformLogMessagesForTests(nullptr);
         ExpectSequence(log, c.expected, window);
@@ -106,15 +89,10 @@ TEST_F(AppWindowTest, WindowProcedureMessageTables) {
     }
 }
 
-long MonotonicMs() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000L + now.tv_nsec / 1000000;
-}
-
 // A repeat within a second is the same request (`timeout -s INT` signals the program, then its group); more
 // than a second after a first no message loop has taken, the program is stuck and Ctrl+C ends it.
 void CtrlCTwiceThenStuck() {
+    PlatformResetForTests();  // no window: each request is a WM_QUIT of its own
     MSG msg;
     PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);  // installs the handlers
     raise(SIGINT);
@@ -122,11 +100,12 @@ void CtrlCTwiceThenStuck() {
     int quits = 0;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) quits += msg.message == WM_QUIT;
     fprintf(stderr, "WM_QUIT %d times\n", quits);
-    const long start = MonotonicMs();
+    const auto start = std::chrono::steady_clock::now();
+    auto until = [&](int ms) { while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(ms)) SDL_Delay(10); };
     raise(SIGINT);
-    while (MonotonicMs() - start < 600) SDL_Delay(10);
+    until(600);
     raise(SIGINT);  // the same request still: the second counts from the first
-    while (MonotonicMs() - start < 1100) SDL_Delay(10);
+    until(1100);
     raise(SIGINT);
     fprintf(stderr, "still running a second after the first Ctrl+C\n");
     exit(0);
