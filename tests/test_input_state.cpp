@@ -12,11 +12,9 @@
 #include "app/body_field.h"
 #include "app/program.h"
 #include "device/app_window.h"
-#include "platform/layer.h"
 #include "tests/test_support.h"
 
 // After GoogleTest: Xlib defines None and Bool as macros.
-#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 
 namespace {
@@ -33,10 +31,7 @@ std::string Sampled() {
     return line.substr(0, line.find('\n'));
 }
 
-MMRESULT ReadJoystick() {
-    JOYINFO info = {};
-    return joyGetPos(JOYSTICKID1, &info);
-}
+MMRESULT ReadJoystick() { JOYINFO info = {}; return joyGetPos(JOYSTICKID1, &info); }
 
 // Two axes and three buttons; joyGetPos opens the same device on its own.
 struct VirtualJoystick {
@@ -120,13 +115,8 @@ TEST(X11Test, HeldKeysThroughTheKeymapFallback) {
     if (getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X server: CTest's x11_layer";
     PlatformResetForTests();
     PlatformSetKeySourceForTests(1);
-    WindowObject* window = LayerWindowFromHandle(
-        CreateAppWindow(kProgramTitle, kProgramWidth, kProgramHeight, 1, PassThroughWindowProc));
-    ASSERT_NE(window, nullptr) << "no window on the X server";
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    ASSERT_TRUE(SDL_GetWindowWMInfo(window->sdl, &info)) << SDL_GetError();
-    Xdotool("windowfocus --sync " + std::to_string(info.info.x11.window));
+    ASSERT_NE(CreateAppWindow(kProgramTitle, kProgramWidth, kProgramHeight, 1, PassThroughWindowProc), nullptr);
+    Xdotool(std::string("search --sync --onlyvisible --name '^") + kProgramTitle + "$' windowfocus --sync");
     const struct { const char* keys; const char* expected; } cases[] = {
         {"Right", "0 1 0 0"}, {"Up Left", "-1 -1 0 0"}, {"Down x", "1 0 0 32768"}, {"z", "0 0 32768 0"}};
     for (const auto& c : cases) {
