@@ -19,7 +19,6 @@
 namespace {
 
 DWORD fakeNow;
-DWORD FakeNow() { return fakeNow; }
 
 std::string TickAt(DWORD now) {
     fakeNow = now;
@@ -33,7 +32,7 @@ protected:
     void SetUp() override {
         PlatformResetForTests();
         meter = {};
-        PlatformSetTimeSourceForTests(FakeNow);
+        PlatformSetTimeSourceForTests([] { return fakeNow; });
     }
     void TearDown() override { PlatformResetForTests(); }
 };
@@ -43,12 +42,11 @@ TEST_F(FrameRateMeterTest, ReportsAtTheFirstFrame1000MsOnCountingItself) {
     for (int k = 0; k <= 180; ++k) printed += TickAt(5000 + static_cast<DWORD>(lround(k * 1000.0 / 60.0)));
     EXPECT_EQ(printed, "61.00 fps            \n60.00 fps            \n60.00 fps            \n");
     EXPECT_STREQ(fpsText, "60.00 fps            ");
-    struct Tick { DWORD now; const char* printed; };
-    const Tick ticks[] = {  // each interval from the frame of the last report, at 8000 first
+    const struct { DWORD now; const char* printed; } ticks[] = {  // each interval from the last report's frame, 8000 first
         {8500, ""}, {8999, ""}, {9000, "3.00 fps            \n"}, {9999, ""}, {10250, "1.60 fps            \n"},
         {14250, "0.25 fps            \n"}, {0xFFFFFE00u, "0.00 fps            \n"},
         {0xFFFFFFFFu, ""}, {0x1E7u, ""}, {0x1E8u, "3.00 fps            \n"}};  // across the 32-bit wrap
-    for (const Tick& tick : ticks) EXPECT_EQ(TickAt(tick.now), tick.printed) << "at " << tick.now << " ms";
+    for (const auto& tick : ticks) EXPECT_EQ(TickAt(tick.now), tick.printed) << "at " << tick.now << " ms";
 }
 
 const int kWidth = 1024, kHeight = 768;
