@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
 # Both tools offscreen: each kind of destination, refused arguments, the help, and SIGTERM at start-up.
-set -u -o pipefail
-snapshot=$(realpath "${1:?usage: files.sh path/to/brimvalk-snapshot path/to/brimvalk-pacing}") || exit 1
-pacing=$(realpath "${2:?usage: files.sh path/to/brimvalk-snapshot path/to/brimvalk-pacing}") || exit 1
-dir=$(mktemp -d "${TMPDIR:-/tmp}/brimvalk-files.XXXXXX") || exit 1
-reader=''
-trap '[ -n "$reader" ] && kill "$reader" 2>/dev/null; rm -rf "$dir"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/../e2e/lib.sh"
+e2e_setup "${1:-}" identify
+snapshot=$(realpath "$1") pacing=$(realpath "${2:?usage: files.sh SNAPSHOT PACING}") dir=$e2e_dir reader=''
+trap '[ -n "$reader" ] && kill "$reader" 2>/dev/null; e2e_cleanup' EXIT
 export SDL_VIDEODRIVER=offscreen
 umask 022
 

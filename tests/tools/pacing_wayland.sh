@@ -1,13 +1,9 @@
 #!/usr/bin/env bash
 # brimvalk-pacing on weston (E2E_WAYLAND_ENV), every fourth frame held back 50 ms, against weston's own clients.
-set -u -o pipefail
-tool=$(realpath "${1:?usage: pacing_wayland.sh path/to/brimvalk-pacing}") || exit 1
-fail() { echo "FAIL: $*" >&2; exit 1; }
-[ -r "${E2E_WAYLAND_ENV:-}" ] || fail "no weston environment file (E2E_WAYLAND_ENV='${E2E_WAYLAND_ENV:-}')"
-# shellcheck source=/dev/null
-. "$E2E_WAYLAND_ENV"
-dir=$(mktemp -d "${TMPDIR:-/tmp}/brimvalk-pacing-wayland.XXXXXX") || exit 1
-trap 'rm -rf "$dir"' EXIT
+. "$(dirname "$0")/../e2e/lib.sh"
+e2e_setup "${1:-}" weston-info weston-presentation-shm
+tool=$(realpath "$1") dir=$e2e_dir
+e2e_join_wayland
 
 # What weston says of its output and its presentations, to its own clients.
 hz=$(timeout 20 weston-info 2>/dev/null | awk '/refresh:/ { r = $0 } /flags:/ && /current/ && r != "" { print r; exit }' |
