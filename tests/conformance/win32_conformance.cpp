@@ -11,14 +11,11 @@
 
 namespace {
 
-bool OnWine() {
 #ifdef _WIN32
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+bool OnWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
 #else
-    return false;
+bool OnWine() { return false; }
 #endif
-}
 
 // Only the messages whose order the program relies on; Wine's own tests mark the others optional.
 #define WATCHED(message) {message, #message}
