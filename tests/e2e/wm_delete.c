@@ -4,14 +4,10 @@
 #include <stdlib.h>
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        fprintf(stderr, "usage: wm-delete WINDOW\n");
-        return 2;
-    }
-    Display* display = XOpenDisplay(NULL);
+    Display* display = argc == 2 ? XOpenDisplay(NULL) : NULL;
     if (display == NULL) {
-        fprintf(stderr, "wm-delete: cannot open display\n");
-        return 1;
+        fprintf(stderr, argc == 2 ? "wm-delete: cannot open display\n" : "usage: wm-delete WINDOW\n");
+        return argc == 2 ? 1 : 2;
     }
     XEvent event = {0};
     event.xclient.type = ClientMessage;
