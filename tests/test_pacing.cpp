@@ -32,11 +32,7 @@ TEST(PacingStats, NearestRankPercentiles) {
 
 // A stutter is strictly longer than 1.5 times the median: 15 ms against a 10 ms median is not one.
 TEST(PacingStats, SummaryAndStutters) {
-    struct Case {
-        std::vector<double> frameMs;
-        const char* line;
-    };
-    const Case cases[] = {
+    const struct { std::vector<double> frameMs; const char* line; } cases[] = {
         {{}, "frames 0, mean 0.0 fps, p50 0.00 ms, p95 0.00 ms, p99 0.00 ms, max 0.00 ms, stutters 0"},
         {{20}, "frames 1, mean 50.0 fps, p50 20.00 ms, p95 20.00 ms, p99 20.00 ms, max 20.00 ms, stutters 0"},
         {{10, 30, 10, 15, 10, 15.01, 10},
@@ -44,7 +40,7 @@ TEST(PacingStats, SummaryAndStutters) {
         {{16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 33, 50},
          "frames 20, mean 53.9 fps, p50 16.00 ms, p95 33.00 ms, p99 50.00 ms, max 50.00 ms, stutters 2"},
     };
-    for (const Case& c : cases) EXPECT_EQ(SummaryLine(Summarise(c.frameMs)), c.line);
+    for (const auto& c : cases) EXPECT_EQ(SummaryLine(Summarise(c.frameMs)), c.line);
     EXPECT_NEAR(Summarise({10, 30, 10, 15, 10, 15.01, 10}).elapsedMs, 100.01, 1e-9);
 }
 
@@ -61,19 +57,17 @@ std::vector<Presentation> Shown(const std::vector<double>& ms, const std::vector
 
 // At 50 Hz (20 ms a refresh).
 TEST(PacingDisplay, VerdictAndMissedRefreshes) {
-    struct Case {
+    std::vector<Presentation> discarded = Shown({20, 20, 20});
+    discarded[2] = Presentation();
+    discarded[2].discarded = true;
+    const struct {
         const char* what;
         std::vector<Presentation> shown;
         int interval;
         DisplayPacing::Verdict verdict;
         std::vector<long> refreshes;  // frame 0 has no previous presentation: -1
         long missed;
-    };
-    std::vector<Presentation> discarded = Shown({20, 20, 20});
-    discarded[2] = Presentation();
-    discarded[2].discarded = true;
-    std::vector<Presentation> lateCounter = Shown({20, 20, 20}, {7, 8, 9, 11});
-    const Case cases[] = {
+    } cases[] = {
         {"VSYNC, exactly one refresh each, then two and three", Shown({20, 20, 40, 60}), 1, DisplayPacing::kHeld,
          {-1, 1, 1, 2, 3}, 2},
         {"a frame a hair over one refresh is still one", Shown({20.4, 19.6, 20}), 1, DisplayPacing::kHeld, {-1, 1, 1, 1}, 0},
@@ -88,9 +82,9 @@ TEST(PacingDisplay, VerdictAndMissedRefreshes) {
         {"no VSYNC and no counter, on whole refreshes", Shown({20, 40, 20}, {}, false), 1, DisplayPacing::kHeld,
          {-1, 1, 2, 1}, 1},
         {"a frame discarded, never shown", discarded, 1, DisplayPacing::kNotHeld, {-1, 1, -1, -1}, 0},
-        {"a counter two ahead", lateCounter, 1, DisplayPacing::kHeld, {-1, 1, 1, 2}, 1},
+        {"a counter two ahead", Shown({20, 20, 20}, {7, 8, 9, 11}), 1, DisplayPacing::kHeld, {-1, 1, 1, 2}, 1},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const std::vector<double> frameMs(c.shown.size(), 20.0);
         const DisplayPacing pacing = JudgePacing(frameMs, c.shown, 50, c.interval);
         EXPECT_EQ(pacing.verdict, c.verdict) << c.what;
