@@ -17,23 +17,13 @@ LRESULT CALLBACK PassThroughWindowProc(HWND window, UINT message, WPARAM wParam,
 
 // As in Wine's user32 tables; lParam is compared only when given. WM_QUIT belongs to the thread.
 const int kSent = kMessageSent, kPosted = kMessagePosted, kDispatched = kMessageDispatched, kDefault = kMessageDefault;
-struct Step {
-    int event;  // kSent, kPosted, ...
-    UINT message;
-    WPARAM wParam;
-    std::optional<LPARAM> lParam;
-};
+struct Step { int event; UINT message; WPARAM wParam; std::optional<LPARAM> lParam; };  // event: kSent, ...
 void ExpectSequence(const std::vector<LoggedMessage>& got, const std::vector<Step>& want, HWND window);
 std::vector<LoggedMessage> DrainQueue();
 
 // In window coordinates; depth and colour only in GL_3D_COLOR mode.
-struct FeedbackVertex {
-    float x, y, z = 0, r = 0, g = 0, b = 0, a = 0;
-};
-struct FeedbackPrimitive {
-    GLenum token;
-    std::vector<FeedbackVertex> vertices;
-};
+struct FeedbackVertex { float x, y, z = 0, r = 0, g = 0, b = 0, a = 0; };
+struct FeedbackPrimitive { GLenum token; std::vector<FeedbackVertex> vertices; };
 std::vector<FeedbackPrimitive> CaptureFeedback(const std::function<void()>& draw, GLenum type = GL_2D,
                                                size_t capacity = 1 << 20);
 
