@@ -137,7 +137,7 @@ e2e_wait_for_lines() {
   until [ "$(e2e_count_lines "$2")" -ge "$1" ]; do
     kill -0 "$e2e_pid" 2>/dev/null || fail "$3: the program ended before printing '$2' $1 times"
     [ "$SECONDS" -lt "$deadline" ] || fail "$3: expected '$2' $1 times within 90 s, got $(e2e_count_lines "$2")"
-    sleep 0.05
+    sleep 0.1
   done
 }
 
