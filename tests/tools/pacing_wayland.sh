@@ -27,16 +27,17 @@ expected="display: $(printf '%.2f' "$hz") Hz (wl_output); presentation times: wp
 [ "$(sed -n 3p "$dir/out")" = "$expected" ] || fail "expected '$expected', got: $(sed -n 3p "$dir/out")"
 [[ $(sed -n 4p "$dir/out") =~ ^vsync:\ $verdict,\ [0-9]+\ of\ [0-9]+\ frames\ missed\ a\ refresh ]] ||
   fail "expected 'vsync: $verdict' with the missed refreshes, got: $(sed -n 4p "$dir/out")"
-planted=$((frames / 4))
-[ "$(sed -n 5p "$dir/out")" = "stalls: $planted planted, $planted seen as missed refreshes" ] ||
-  fail "expected all $planted planted stalls seen, got: $(sed -n 5p "$dir/out")"
-
-# Planted frames at least 3 refreshes and 45 ms (50, less the jitter of when weston shows a frame) after the one before; intervals span the run within two frames.
-awk -F, -v hz="$hz" '
-  NR > 2 { if ($3 == "" || $4 == "") { print "FAIL: frame " $1 " has no presentation: " $0; bad = 1 }
+# Planted frames 45 ms (50 less weston's jitter) and 3 refreshes after the last, unless it was late (over 1.5 refreshes).
+excused=$(awk -F, -v hz="$hz" '
+  NR > 2 { if ($3 == "" || $4 == "") { print "FAIL: frame " $1 " has no presentation: " $0 >"/dev/stderr"; bad = 1 }
            present += $3; swaps += $2; if ($2 > longest) longest = $2 }
-  NR > 1 && $5 == 1 && ($3 < 45 || $4 < 3) { print "FAIL: planted frame " $1 " shown too soon: " $0; bad = 1 }
+  NR > 1 && $5 == 1 && ($3 < 45 || $4 < 3) { if (late) excused++; else { print "FAIL: planted frame " $1 " shown too soon: " $0 >"/dev/stderr"; bad = 1 } }
+  { late = NR > 2 && $3 > 1500 / hz }
   END { if (present - swaps > 2 * longest || swaps - present > 2 * longest) {
-          printf "FAIL: presentation intervals add up to %.1f ms, swap intervals to %.1f\n", present, swaps; bad = 1 }
-        exit bad }' "$dir/p.csv" >&2 || exit 1
+          printf "FAIL: presentation intervals add up to %.1f ms, swap intervals to %.1f\n", present, swaps >"/dev/stderr"; bad = 1 }
+        print excused + 0; exit bad }' "$dir/p.csv") || exit 1
+planted=$((frames / 4))
+[[ $(sed -n 5p "$dir/out") =~ ^stalls:\ $planted\ planted,\ ([0-9]+)\ seen\ as\ missed\ refreshes$ ]] &&
+  [ "${BASH_REMATCH[1]}" -ge $((planted - excused)) ] ||
+  fail "expected $planted planted stalls, all seen but the $excused shown after a late frame, got: $(sed -n 5p "$dir/out")"
 echo "ok: $frames frames at $hz Hz, flags $flags" >&2
