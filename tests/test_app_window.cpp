@@ -7,7 +7,6 @@
 #include <stdio.h>
 
 #include <chrono>
-#include <string>
 #include <vector>
 
 #include "app/program.h"
