@@ -15,9 +15,7 @@
 
 namespace {
 
-HWND Create(int windowed) {
-    return CreateAppWindow(kProgramTitle, kProgramWidth, kProgramHeight, windowed, AppWindowProc);
-}
+HWND Create(int windowed) { return CreateAppWindow(kProgramTitle, kProgramWidth, kProgramHeight, windowed, AppWindowProc); }
 
 // Windowed, the 1032x795 frame centred on the 1024x768 display is at (-4, -13), the client area 4 and 23 in.
 TEST(AppWindowTest, GeometryAndCursorOfEachMode) {

@@ -57,10 +57,7 @@ struct Font {
         if (match != nullptr) FcPatternDestroy(match);
         FcPatternDestroy(pattern);
     }
-    ~Font() {
-        if (face != nullptr) FT_Done_Face(face);
-        if (library != nullptr) FT_Done_FreeType(library);
-    }
+    ~Font() { if (library != nullptr) FT_Done_FreeType(library); }  // and its face with it
 };
 
 // A glyph's contours in font units, every curve cut into 256 steps: within 0.02 units of it.

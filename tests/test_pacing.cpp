@@ -49,9 +49,10 @@ namespace {
 std::vector<Presentation> Shown(const std::vector<double>& ms, const std::vector<uint64_t>& counters = {},
                                 bool vsync = true) {
     std::vector<Presentation> shown;
-    double t = 100;
-    for (size_t i = 0; i <= ms.size(); t += i < ms.size() ? ms[i] / 1000 : 0, ++i)
-        shown.push_back({true, t, counters.empty() ? 0 : counters[i], !counters.empty(), vsync});
+    for (size_t i = 0; i <= ms.size(); ++i) {
+        const double seconds = i == 0 ? 100 : shown.back().seconds + ms[i - 1] / 1000;
+        shown.push_back({true, seconds, counters.empty() ? 0 : counters[i], !counters.empty(), vsync});
+    }
     return shown;
 }
 
@@ -160,7 +161,12 @@ Ink Find(cairo_surface_t* image, int fromRow, int toRow, Hue hue) {
             uint32_t pixel;
             memcpy(&pixel, cairo_image_surface_get_data(image) + y * stride + x * 4, sizeof pixel);
             if (HueOf((pixel >> 16) & 255, (pixel >> 8) & 255, pixel & 255) != hue) continue;
-            ink = {ink.count + 1, ink.x + x, ink.y + y, std::min(ink.top, y), -1, std::min(ink.left, x), std::max(ink.right, x)};
+            ++ink.count;
+            ink.x += x;
+            ink.y += y;
+            ink.top = std::min(ink.top, y);
+            ink.left = std::min(ink.left, x);
+            ink.right = std::max(ink.right, x);
             ++rows[static_cast<size_t>(y)];
         }
     }
