@@ -10,7 +10,7 @@ CMAKE_FLAGS ?=
 all: build
 
 deps:
-	@tools/install-deps.sh
+	@scripts/install-deps.sh
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
@@ -18,12 +18,12 @@ build: deps
 
 # The program alone: no tests, tools, benchmarks or Windows builds, and only the packages it needs.
 run:
-	@tools/install-deps.sh --run
+	@scripts/install-deps.sh --run
 	cmake -S . -B $(RUN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIMVALK_TESTS=OFF -DBRIMVALK_TOOLS=OFF $(CMAKE_FLAGS)
 	cmake --build $(RUN_BUILD) -j$(JOBS) --target brimvalk-test
-	@tools/run-program.sh $(RUN_BUILD)/brimvalk-test
+	@scripts/run-program.sh $(RUN_BUILD)/brimvalk-test
 
-# The snapshot and pacing tools, build/tools/brimvalk-snapshot and build/tools/brimvalk-pacing.
+# The snapshot and pacing tools, build/tools/snapshot/brimvalk-snapshot and build/tools/pacing/brimvalk-pacing.
 tools: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS) --target brimvalk-snapshot brimvalk-pacing
@@ -34,7 +34,7 @@ test: build
 
 # The 32-bit Windows program, cross-compiled with mingw-w64.
 windows:
-	@tools/install-deps.sh --windows
+	@scripts/install-deps.sh --windows
 	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-windows -j$(JOBS)
 
@@ -62,7 +62,7 @@ bench: deps
 soak: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j$(JOBS) --target brimvalk-soak
-	SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy $(BUILD)/bench/brimvalk-soak --frames 20000
+	SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy $(BUILD)/tests/brimvalk-soak --frames 20000
 
 # Installable packages in dist/: brimvalk-test_<version>_<arch>.deb from a Release build of the
 # Linux program and its tools, brimvalk-test-<version>-win32.zip from the i686 build.

@@ -19,11 +19,9 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 if [ -z "${DISPLAY:-}" ]; then
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -br -nolisten tcp 3>"$scratch/display" >"$scratch/xvfb.log" 2>&1 &
-  xvfb=$!
-  for _ in $(seq 100); do grep -qx '[0-9][0-9]*' "$scratch/display" 2>/dev/null && break; sleep 0.1; done
-  grep -qx '[0-9][0-9]*' "$scratch/display" || { echo "bench-x11: Xvfb gave no display" >&2; exit 1; }
-  export DISPLAY=":$(cat "$scratch/display")"
+  . "$(dirname "$0")/../scripts/xvfb.sh"
+  xvfb_start "$scratch" || exit 1
+  xvfb=$xvfb_pid
   echo "bench-x11: no display, running on a private Xvfb ($DISPLAY)"
 fi
 unset SDL_VIDEODRIVER WAYLAND_DISPLAY

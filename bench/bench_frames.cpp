@@ -46,7 +46,11 @@
 #include "app/program.h"
 #include "app/scene.h"
 #include "device/render_device.h"
-#include "tools/program_session.h"
+#include "harness/arguments.h"
+#include "harness/clocks.h"
+#include "harness/key_script.h"
+#include "harness/program_session.h"
+#include "harness/statistics.h"
 
 namespace {
 
@@ -60,9 +64,6 @@ const char kUsage[] =
     "  --block N       frames per alternating block (default 20)\n"
     "  --no-split      skip the own-code/layer share (brimvalk-bench-null-frames)\n"
     "  --startup-only  report the start-up to the first frame and end\n";
-
-// The keys the input sampler reads every frame.
-const int kSampledKeys[] = {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, 'Z', 'X'};
 
 // What the bare loop draws: the bodies and the scene clock at one moment.
 struct BareScene {
@@ -277,7 +278,7 @@ double KeyReadMicroseconds(long frames) {
     for (long i = 0; i < frames; ++i) {
         if (!ProgramFrame()) return -1.0;
         const double start = WallSeconds();
-        for (int key : kSampledKeys) GetAsyncKeyState(key);
+        for (const ProgramKey& key : kProgramKeys) GetAsyncKeyState(key.virtualKey);
         reads.push_back(WallSeconds() - start);
     }
     return Median(reads) * 1e6;
@@ -444,7 +445,7 @@ int main(int argc, char** argv) {
             "%.0f us CPU of all threads (medians of blocks)\n", titleWallUs, titleWallUs / programFrameUs * 100.0,
             titleCpuUs);
     fprintf(report, "key reads: %.1f us a frame for the sampler's %zu GetAsyncKeyState calls (median of %ld frames)\n",
-            keyReadUs, sizeof kSampledKeys / sizeof kSampledKeys[0], std::min(frames, 200L));
+            keyReadUs, sizeof kProgramKeys / sizeof kProgramKeys[0], std::min(frames, 200L));
     if (split) {
         const double ownMicroseconds = OwnCodeMicroseconds(frames);
         if (ownMicroseconds < 0.0) {

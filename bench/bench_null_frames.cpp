@@ -25,8 +25,10 @@
 #include "app/frame_loop.h"
 #include "app/scene.h"
 #include "device/render_device.h"
+#include "harness/clocks.h"
+#include "harness/program_session.h"
+#include "harness/statistics.h"
 #include "null_driver.h"
-#include "tools/program_session.h"
 
 namespace {
 

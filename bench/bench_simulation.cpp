@@ -28,7 +28,8 @@
 #include "app/body_field.h"
 #include "input/input_state.h"
 #include "platform/testing.h"
-#include "tools/program_session.h"
+#include "harness/key_script.h"
+#include "harness/program_session.h"
 
 namespace {
 
@@ -38,8 +39,7 @@ const char kTool[] = "brimvalk-bench-simulation";
 bool keysOverridden = false;
 
 void OverrideKeys() {
-    const int keys[] = {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, 'Z', 'X'};
-    for (int key : keys) PlatformSetKeyForTests(key, false);
+    ReleaseProgramKeys();
     keysOverridden = true;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/body_field.h"
+#include "harness/key_script.h"
 #include "platform/testing.h"
 
 namespace {
@@ -28,7 +29,7 @@ class BodyFieldTest : public ::testing::Test {
 protected:
     void SetUp() override {
         memset(bodies, 0, sizeof bodies);
-        for (int key : {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, int{'Z'}, int{'X'}}) PlatformSetKeyForTests(key, false);
+        ReleaseProgramKeys();
         InitBodies();
     }
     void TearDown() override { PlatformResetForTests(); }

@@ -12,6 +12,7 @@
 #include "app/body_field.h"
 #include "app/program.h"
 #include "device/app_window.h"
+#include "harness/key_script.h"
 #include "tests/test_support.h"
 
 // After GoogleTest: Xlib defines None and Bool as macros.
@@ -20,7 +21,7 @@
 namespace {
 
 void Hold(const std::vector<int>& keys) {
-    for (int key : {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, int{'Z'}, int{'X'}}) PlatformSetKeyForTests(key, false);
+    ReleaseProgramKeys();
     for (int key : keys) PlatformSetKeyForTests(key, true);
 }
 

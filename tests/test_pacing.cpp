@@ -9,8 +9,8 @@
 #include <cmath>
 #include <vector>
 
-#include "tools/pacing_plot.h"
-#include "tools/pacing_stats.h"
+#include "tools/pacing/pacing_plot.h"
+#include "tools/pacing/pacing_stats.h"
 
 // Each frame's time runs from the previous swap's return (the loop's start for the first).
 TEST(PacingStats, FrameTimesFromSwapReturns) {

@@ -31,14 +31,11 @@ e2e_setup() {
   trap 'exit 130' INT TERM
 }
 
-# Xvfb picks its own display number, so scripts can run side by side.
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/xvfb.sh"
 e2e_start_xvfb() {
   if e2e_on_wayland; then e2e_join_wayland; return; fi
-  Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN}x24" -br -nolisten tcp 3>"$e2e_dir/display" >"$e2e_dir/xvfb.log" 2>&1 &
-  e2e_xvfb_pid=$!
-  for _ in $(seq 100); do grep -qx '[0-9][0-9]*' "$e2e_dir/display" 2>/dev/null && break; sleep 0.1; done
-  grep -qx '[0-9][0-9]*' "$e2e_dir/display" || fail "Xvfb gave no display within 10 s: $(tail -n 3 "$e2e_dir/xvfb.log")"
-  export DISPLAY=":$(cat "$e2e_dir/display")"
+  XVFB_SCREEN=$E2E_SCREEN xvfb_start "$e2e_dir" || fail "no virtual display"
+  e2e_xvfb_pid=$xvfb_pid
   unset WAYLAND_DISPLAY SDL_VIDEODRIVER
 }
 

@@ -18,7 +18,7 @@ fail() { echo "compositor: $*" >&2; for log in xvfb weston; do [ -s "$dir/$log.l
 
 if [ "$mode" = stop ]; then stop; rm -rf "$dir/runtime"; exit 0; fi
 
-for tool in Xvfb weston weston-debug xdotool; do command -v "$tool" >/dev/null || fail "'$tool' is not installed (tools/install-deps.sh)"; done
+for tool in Xvfb weston weston-debug xdotool; do command -v "$tool" >/dev/null || fail "'$tool' is not installed (scripts/install-deps.sh)"; done
 stop
 rm -rf "$dir" && mkdir -p "$dir" && mkdir -m 700 "$dir/runtime" || fail "cannot make $dir/runtime"
 cat >"$dir/weston.ini" <<'INI'
@@ -35,10 +35,9 @@ path=
 INI
 
 # Both outlive this script: their output goes to files, so CTest does not wait for them.
-setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -br -nolisten tcp 3>"$dir/display" </dev/null >"$dir/xvfb.log" 2>&1 &
-echo $! >"$dir/xvfb.pid"
-for _ in $(seq 100); do grep -qx '[0-9][0-9]*' "$dir/display" 2>/dev/null && break; sleep 0.1; done
-grep -qx '[0-9][0-9]*' "$dir/display" || fail "Xvfb gave no display within 10 s"
+. "$(dirname "$0")/../../scripts/xvfb.sh"
+xvfb_start "$dir" setsid || fail "no virtual display"
+echo "$xvfb_pid" >"$dir/xvfb.pid"
 
 socket="brimvalk-$$"
 cat >"$dir/env" <<ENV

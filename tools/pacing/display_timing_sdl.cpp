@@ -1,6 +1,6 @@
 // The source of last resort: SDL's mode of the display the window is on, and no presentation
 // times. Also picks the source for a window (DisplayTiming::Open).
-#include "tools/display_timing.h"
+#include "tools/pacing/display_timing.h"
 
 #include <string.h>
 

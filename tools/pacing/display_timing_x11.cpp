@@ -8,7 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "tools/display_timing.h"
+#include "tools/pacing/display_timing.h"
 
 namespace {
 

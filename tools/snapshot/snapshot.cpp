@@ -15,8 +15,10 @@
 
 #include "app/body_field.h"
 #include "app/program.h"
+#include "harness/arguments.h"
+#include "harness/key_script.h"
+#include "harness/program_session.h"
 #include "tools/output_file.h"
-#include "tools/program_session.h"
 
 namespace {
 

@@ -3,13 +3,8 @@
 #include <windows.h>
 
 #include <SDL.h>
-#include <errno.h>
 #include <stdlib.h>
-#include <string.h>
-#include <time.h>
 #include <unistd.h>
-
-#include <algorithm>
 
 #include "app/body_field.h"
 #include "app/frame_loop.h"
@@ -22,20 +17,6 @@
 FILE* report = stdout;
 
 namespace {
-
-double Seconds(clockid_t clock) {
-    timespec now;
-    clock_gettime(clock, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-struct KeyName {
-    const char* name;
-    int virtualKey;
-};
-const KeyName kKeys[] = {
-    {"up", VK_UP}, {"down", VK_DOWN}, {"left", VK_LEFT}, {"right", VK_RIGHT}, {"z", 'Z'}, {"x", 'X'},
-};
 
 struct Watch {
     std::function<bool(long, bool)> onSwap;
@@ -106,62 +87,4 @@ bool ProgramFrame() {
 void CloseProgram() {
     device.Release();
     fflush(stdout);
-}
-
-bool ParseNumber(const char* text, long least, long* value, long most) {
-    // Digits only: strtol alone would also take leading spaces, a sign, and clamp what overflows.
-    if (text[0] == '\0' || strspn(text, "0123456789") != strlen(text)) return false;
-    errno = 0;
-    const long parsed = strtol(text, nullptr, 10);
-    if (errno != 0 || parsed < least || parsed > most) return false;
-    *value = parsed;
-    return true;
-}
-
-bool ParseKeyHold(const char* text, KeyHold* hold) {
-    const char* colon = strchr(text, ':');
-    if (colon == nullptr) return false;
-    const std::string name(text, colon);
-    hold->virtualKey = 0;
-    for (const KeyName& key : kKeys) {
-        if (name == key.name) hold->virtualKey = key.virtualKey;
-    }
-    if (hold->virtualKey == 0) return false;
-
-    const std::string range(colon + 1);
-    const size_t dash = range.find('-');
-    if (dash == std::string::npos) {
-        hold->first = 0;
-        return ParseNumber(range.c_str(), 1, &hold->end);
-    }
-    return ParseNumber(range.substr(0, dash).c_str(), 0, &hold->first) &&
-           ParseNumber(range.substr(dash + 1).c_str(), hold->first + 1, &hold->end);
-}
-
-// A key is down in a frame when any of its holds covers that frame.
-void SetKeysForFrame(const std::vector<KeyHold>& holds, long frame) {
-    for (const KeyName& key : kKeys) {
-        bool down = false;
-        for (const KeyHold& hold : holds) {
-            if (hold.virtualKey == key.virtualKey && frame >= hold.first && frame < hold.end) down = true;
-        }
-        PlatformSetKeyForTests(key.virtualKey, down);
-    }
-}
-
-double WallSeconds() {
-    return Seconds(CLOCK_MONOTONIC);
-}
-
-double ThreadCpuSeconds() {
-    return Seconds(CLOCK_THREAD_CPUTIME_ID);
-}
-
-double ProcessCpuSeconds() {
-    return Seconds(CLOCK_PROCESS_CPUTIME_ID);
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
 }

@@ -1,15 +1,12 @@
 // The program, opened and run the way app/main.cpp does it, for the tools and benchmarks beside
 // it: the same entry sequence (CreateAppWindow, RenderDevice::Create, InitBodies), the program's
 // own RunFrameLoop watched through the layer's buffer-swap hook, and keys held on a script.
-#ifndef BRIMVALK_TOOLS_PROGRAM_SESSION_H
-#define BRIMVALK_TOOLS_PROGRAM_SESSION_H
+#ifndef BRIMVALK_HARNESS_PROGRAM_SESSION_H
+#define BRIMVALK_HARNESS_PROGRAM_SESSION_H
 
-#include <limits.h>
 #include <stdio.h>
 
 #include <functional>
-#include <string>
-#include <vector>
 
 // Where a tool's own report goes: the original standard output, kept aside when the program's
 // stdout is pointed at /dev/null.
@@ -36,29 +33,5 @@ bool ProgramFrame();
 
 // RenderDevice::Release, as the program's entry does at the end.
 void CloseProgram();
-
-// Keys held during frames FIRST up to, not including, END, as --hold KEY:FIRST-END (or KEY:COUNT,
-// the same as KEY:0-COUNT); KEY is up, down, left, right, z or x.
-struct KeyHold {
-    int virtualKey;
-    long first;
-    long end;
-};
-bool ParseKeyHold(const char* text, KeyHold* hold);
-// Puts each of the six keys up or down, through the layer, as the holds say for this frame.
-void SetKeysForFrame(const std::vector<KeyHold>& holds, long frame);
-
-// A whole number from `least` to `most`, in decimal digits and nothing else (no sign, no spaces);
-// false leaves `value` alone.
-bool ParseNumber(const char* text, long least, long* value, long most = LONG_MAX);
-
-// Monotonic wall-clock seconds, the calling thread's CPU seconds, and the CPU seconds of all the
-// process's threads (the driver's rasteriser threads too).
-double WallSeconds();
-double ThreadCpuSeconds();
-double ProcessCpuSeconds();
-
-// The middle value of a set of timings (the upper middle for an even count); 0 for none.
-double Median(std::vector<double> values);
 
 #endif

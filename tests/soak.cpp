@@ -28,9 +28,11 @@
 #include <string>
 
 #include "app/body_field.h"
+#include "harness/clocks.h"
+#include "harness/key_script.h"
+#include "harness/program_session.h"
 #include "input/input_state.h"
 #include "platform/testing.h"
-#include "tools/program_session.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // From ASan's allocator (sanitizer/allocator_interface.h, which GCC does not install).
@@ -115,10 +117,14 @@ struct MemoryLow {
 };
 
 
-// The keys the program reads, in the order of `Keys::down`.
-const int kVirtualKeys[] = {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT, 'Z', 'X', VK_ESCAPE};
-const char* const kKeyNames[] = {"up", "down", "left", "right", "Z", "X", "Escape"};
+// The keys the program reads, in the order of `Keys::down`: the sampler's six, then Escape.
 enum { kUp, kDown, kLeft, kRight, kZ, kX, kEscape, kKeyCount };
+int VirtualKey(int k) {
+    return k == kEscape ? VK_ESCAPE : kProgramKeys[k].virtualKey;
+}
+const char* KeyName(int k) {
+    return k == kEscape ? "escape" : kProgramKeys[k].name;
+}
 
 struct Keys {
     bool down[kKeyCount];
@@ -159,7 +165,7 @@ void ShakeInput(std::mt19937* random, Keys* keys, Joystick* joystick, long frame
     for (int k = 0; k < kKeyCount; ++k) {
         if (oneIn16(*random) == 0) {
             keys->down[k] = !keys->down[k];
-            PlatformSetKeyForTests(kVirtualKeys[k], keys->down[k]);
+            PlatformSetKeyForTests(VirtualKey(k), keys->down[k]);
         }
     }
     if (joystick->handle == nullptr) return;
@@ -180,10 +186,10 @@ void ShakeInput(std::mt19937* random, Keys* keys, Joystick* joystick, long frame
     }
 }
 
-// The stick's direction as the program's thresholds read it (joyGetPos positions 0..65535).
+// The stick's direction as the simulation step's thresholds read it (joyGetPos positions 0..65535).
 int32_t Direction(Sint16 axis) {
     const long position = static_cast<long>(axis) + 32768;
-    return (position > 49151 ? 1 : 0) - (position < 16383 ? 1 : 0);
+    return (position > static_cast<long>(kJoystickAxisHigh) ? 1 : 0) - (position < static_cast<long>(kJoystickAxisLow) ? 1 : 0);
 }
 
 // What InputState::Sample must have read: the keyboard first, the joystick filling in zeros.
@@ -205,7 +211,7 @@ InputState ExpectedInput(const Keys& keys, const Joystick& joystick) {
 std::string Describe(const Keys& keys, const Joystick& joystick) {
     std::string text = "keys down:";
     for (int k = 0; k < kKeyCount; ++k) {
-        if (keys.down[k]) text += std::string(" ") + kKeyNames[k];
+        if (keys.down[k]) text += std::string(" ") + KeyName(k);
     }
     char stick[128];
     if (joystick.handle != nullptr) {
@@ -301,7 +307,7 @@ int main(int argc, char** argv) {
 
     std::mt19937 random(options.seed);
     Keys keys = {};
-    for (int k = 0; k < kKeyCount; ++k) PlatformSetKeyForTests(kVirtualKeys[k], false);
+    for (int k = 0; k < kKeyCount; ++k) PlatformSetKeyForTests(VirtualKey(k), false);
 
     // Memory is read every frame of two windows, one closing the warm-up and one closing the run,
     // and the smallest reading of each is kept: the driver takes and returns buffers of up to a

@@ -23,11 +23,14 @@
 #include <utility>
 #include <vector>
 
-#include "tools/display_timing.h"
+#include "harness/arguments.h"
+#include "harness/clocks.h"
+#include "harness/key_script.h"
+#include "harness/program_session.h"
 #include "tools/output_file.h"
-#include "tools/pacing_plot.h"
-#include "tools/pacing_stats.h"
-#include "tools/program_session.h"
+#include "tools/pacing/display_timing.h"
+#include "tools/pacing/pacing_plot.h"
+#include "tools/pacing/pacing_stats.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // when each frame's buffer swap was presented, from whichever source the window's platform has.
 // One interface; a source per platform (display_timing_wayland.cpp, display_timing_x11.cpp,
 // display_timing_sdl.cpp), picked by SDL's video driver.
-#ifndef BRIMVALK_TOOLS_DISPLAY_TIMING_H
-#define BRIMVALK_TOOLS_DISPLAY_TIMING_H
+#ifndef BRIMVALK_TOOLS_PACING_DISPLAY_TIMING_H
+#define BRIMVALK_TOOLS_PACING_DISPLAY_TIMING_H
 
 #include <SDL.h>
 #include <stdint.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/pacing_stats.h"
+#include "tools/pacing/pacing_stats.h"
 
 class DisplayTiming {
 public:

@@ -9,15 +9,10 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}${SDL_VIDEODRIVER:-}" ]; then
   exec "$program"
 fi
 
-for n in $(seq 90 130); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-done
-echo "No display found: running in a virtual display (Xvfb :$n). Press Ctrl+C to stop." >&2
-setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null; wait $xvfb 2>/dev/null' EXIT
-for _ in $(seq 1 50); do
-  [ -e "/tmp/.X11-unix/X$n" ] && break
-  sleep 0.1
-done
-DISPLAY=":$n" "$program"
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/brimvalk-run.XXXXXX") || exit 1
+. "$(dirname "$0")/xvfb.sh"
+xvfb_pid=''
+trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null; rm -rf "$scratch"' EXIT
+xvfb_start "$scratch" setsid || exit 1
+echo "No display found: running in a virtual display (Xvfb $DISPLAY). Press Ctrl+C to stop." >&2
+"$program"

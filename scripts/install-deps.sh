@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing.
-# Usage: tools/install-deps.sh [--run] [--windows]
+# Usage: scripts/install-deps.sh [--run] [--windows]
 #   (nothing)   what the whole build needs: the program, its tools, the tests (with Wine and the
 #               x86_64 mingw-w64 compiler), the benchmarks and the packages;
 #   --run       only what building and running the program needs, and Xvfb when there is no display;
@@ -23,12 +23,12 @@ everything=(
 )
 case "${1:-}" in
   --run)
-    # tools/run-program.sh starts a virtual display when there is no real one.
+    # scripts/run-program.sh starts a virtual display when there is no real one.
     [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || packages+=(xvfb xauth)
     ;;
   --windows) packages+=("${everything[@]}" g++-mingw-w64-i686) ;;
   "") packages+=("${everything[@]}") ;;
-  *) echo "usage: tools/install-deps.sh [--run | --windows]" >&2; exit 2 ;;
+  *) echo "usage: scripts/install-deps.sh [--run | --windows]" >&2; exit 2 ;;
 esac
 
 missing=()

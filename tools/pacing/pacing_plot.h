@@ -1,13 +1,13 @@
 // The frame-time plot of brimvalk-pacing, drawn with cairo.
-#ifndef BRIMVALK_TOOLS_PACING_PLOT_H
-#define BRIMVALK_TOOLS_PACING_PLOT_H
+#ifndef BRIMVALK_TOOLS_PACING_PACING_PLOT_H
+#define BRIMVALK_TOOLS_PACING_PACING_PLOT_H
 
 #include <stdio.h>
 
 #include <string>
 #include <vector>
 
-#include "tools/pacing_stats.h"
+#include "tools/pacing/pacing_stats.h"
 
 // Frame time (ms) against frame number, with the presentation intervals beside it where known,
 // dashed lines at one and two refresh periods of `refreshHz` (16.7 and 33.3 ms when it is 0),

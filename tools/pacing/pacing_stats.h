@@ -1,21 +1,19 @@
 // Frame-pacing arithmetic of brimvalk-pacing: frame times from buffer-swap times, nearest-rank
 // percentiles and stutters.
-#ifndef BRIMVALK_TOOLS_PACING_STATS_H
-#define BRIMVALK_TOOLS_PACING_STATS_H
+#ifndef BRIMVALK_TOOLS_PACING_PACING_STATS_H
+#define BRIMVALK_TOOLS_PACING_PACING_STATS_H
 
 #include <stdint.h>
 
 #include <string>
 #include <vector>
 
+#include "harness/statistics.h"
+
 // A frame's time is the interval from the previous frame's SwapBuffers return to its own; the
 // first frame's runs from the loop's start. N frames give N frame times, in milliseconds, and they
 // add up to the elapsed time from the loop's start to the last swap's return.
 std::vector<double> FrameTimesMs(double loopStartSeconds, const std::vector<double>& swapReturnSeconds);
-
-// The nearest-rank percentile: the smallest value with at least `percent` of the values at or
-// below it, i.e. sorted[ceil(percent / 100 * n) - 1] (the lowest value for percent 0). 0 for none.
-double Percentile(const std::vector<double>& values, double percent);
 
 // A stutter is a frame longer than 1.5 times the median (the 50th percentile above).
 bool IsStutter(double frameMs, double medianMs);

@@ -6,7 +6,7 @@
 #     writes a PNG; then it is removed and nothing of it is left on PATH;
 #   - the Windows zip: the program and the README at its top, the program a 32-bit (PE32) console
 #     program that imports only Windows' own DLLs.
-# Needs root (or sudo) for apt. Usage: tools/check-packages.sh [DIR]
+# Needs root (or sudo) for apt. Usage: scripts/check-packages.sh [DIR]
 set -u -o pipefail
 cd "$(dirname "$0")/.."
 dist=${1:-dist}

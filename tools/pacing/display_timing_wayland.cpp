@@ -14,7 +14,7 @@
 #include <list>
 
 #include "presentation-time-client-protocol.h"
-#include "tools/display_timing.h"
+#include "tools/pacing/display_timing.h"
 
 namespace {
 
