@@ -4,6 +4,8 @@ BUILD ?= build
 RUN_BUILD ?= build-run
 JOBS ?= 2
 CMAKE_FLAGS ?=
+# $(call configure,DIR,TYPE,OPTIONS): the one cmake configure line, for every build directory.
+configure = cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=$(2) $(3) $(CMAKE_FLAGS)
 
 .PHONY: all run test deps build tools windows sanitize bench soak package clean
 
@@ -13,19 +15,19 @@ deps:
 	@scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	$(call configure,$(BUILD),RelWithDebInfo)
 	cmake --build $(BUILD) -j$(JOBS)
 
 # The program alone: no tests, tools, benchmarks or Windows builds, and only the packages it needs.
 run:
 	@scripts/install-deps.sh --run
-	cmake -S . -B $(RUN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIMVALK_TESTS=OFF -DBRIMVALK_TOOLS=OFF $(CMAKE_FLAGS)
+	$(call configure,$(RUN_BUILD),RelWithDebInfo,-DBRIMVALK_TESTS=OFF -DBRIMVALK_TOOLS=OFF)
 	cmake --build $(RUN_BUILD) -j$(JOBS) --target brimvalk-test
 	@scripts/run-program.sh $(RUN_BUILD)/brimvalk-test
 
 # The snapshot and pacing tools, build/tools/snapshot/brimvalk-snapshot and build/tools/pacing/brimvalk-pacing.
 tools: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	$(call configure,$(BUILD),RelWithDebInfo)
 	cmake --build $(BUILD) -j$(JOBS) --target brimvalk-snapshot brimvalk-pacing
 
 # Four at once on two cores: much of the suite waits on Xvfb, weston and Wine rather than running.
@@ -35,12 +37,12 @@ test: build
 # The 32-bit Windows program, cross-compiled with mingw-w64.
 windows:
 	@scripts/install-deps.sh --windows
-	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=Release
+	$(call configure,build-windows,Release,-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake)
 	cmake --build build-windows -j$(JOBS)
 
 # The test suite under AddressSanitizer, LeakSanitizer and UndefinedBehaviorSanitizer.
 sanitize: deps
-	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DBRIMVALK_SANITIZE=ON
+	$(call configure,build-sanitize,Debug,-DBRIMVALK_SANITIZE=ON)
 	cmake --build build-sanitize -j$(JOBS)
 	cd build-sanitize && ctest --output-on-failure
 
@@ -49,25 +51,25 @@ sanitize: deps
 # then the same on a real X window (a private Xvfb without a display), the start-up, and with
 # Wine and mingw-w64 x86_64 installed, the program against its Windows build under Wine.
 bench: deps
-	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRIMVALK_BENCH=ON -DBRIMVALK_TESTS=OFF $(CMAKE_FLAGS)
+	$(call configure,build-bench,RelWithDebInfo,-DBRIMVALK_BENCH=ON -DBRIMVALK_TESTS=OFF)
 	cmake --build build-bench -j$(JOBS) --target brimvalk-bench-simulation brimvalk-bench-frames brimvalk-bench-null-frames brimvalk-test
 	build-bench/bench/brimvalk-bench-simulation
 	build-bench/bench/brimvalk-bench-frames
 	@if command -v wine >/dev/null && command -v x86_64-w64-mingw32-g++ >/dev/null; then \
-	  cmake -S . -B build-bench-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null && \
+	  $(call configure,build-bench-win64,Release,-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake) >/dev/null && \
 	  cmake --build build-bench-win64 -j$(JOBS) >/dev/null; fi
 	bench/bench-x11.sh build-bench/bench build-bench-win64/brimvalk-test.exe
 
 # The soak: 20,000 frames of the program offscreen with random input (CI runs it as a step of its own).
 soak: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	$(call configure,$(BUILD),RelWithDebInfo)
 	cmake --build $(BUILD) -j$(JOBS) --target brimvalk-soak
 	SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy $(BUILD)/tests/brimvalk-soak --frames 20000
 
 # Installable packages in dist/: brimvalk-test_<version>_<arch>.deb from a Release build of the
 # Linux program and its tools, brimvalk-test-<version>-win32.zip from the i686 build.
 package: deps windows
-	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DBRIMVALK_TESTS=OFF $(CMAKE_FLAGS)
+	$(call configure,build-package,Release,-DBRIMVALK_TESTS=OFF)
 	cmake --build build-package -j$(JOBS)
 	rm -f dist/brimvalk-test[_-]*
 	cd build-package && cpack -D CPACK_OUTPUT_FILE_PREFIX=$(CURDIR)/dist

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "layer.h"
+#include "native_window.h"
 #include "testing.h"
 #include "wgl_font_outlines.h"
 
@@ -76,4 +77,10 @@ void PlatformResetForTests() {
     LayerResetTime();
     LayerResetGdi();
     LayerResetFontOutlines();
+}
+
+bool NativeWindowInfo(SDL_Window* window, SDL_SYSWM_TYPE subsystem, SDL_SysWMinfo* info) {
+    if (window == nullptr) return false;
+    SDL_VERSION(&info->version);
+    return SDL_GetWindowWMInfo(window, info) == SDL_TRUE && info->subsystem == subsystem;
 }

@@ -28,7 +28,6 @@
 #include <windows.h>
 
 #include <SDL.h>
-#include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <stdio.h>
@@ -42,6 +41,7 @@
 #include <vector>
 
 #include "layer.h"
+#include "native_window.h"
 #include "testing.h"
 
 namespace {
@@ -111,8 +111,7 @@ int FollowFocus(void*, SDL_Event* event) {
 // background, and no maximise function or button without WS_MAXIMIZEBOX.
 void DescribeToX11(SDL_Window* sdl, DWORD style, HBRUSH background) {
     SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(sdl, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    if (!NativeWindowInfo(sdl, SDL_SYSWM_X11, &info)) return;
     Display* display = info.info.x11.display;
     const Window window = info.info.x11.window;
     if (background != nullptr && background == static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))) {
@@ -261,9 +260,7 @@ WindowObject* LayerWindowFromSdlId(unsigned int sdlWindowId) {
 WindowObject* LayerWindowFromX11(unsigned long x11Window) {
     for (auto& window : windows.windows) {
         SDL_SysWMinfo info;
-        SDL_VERSION(&info.version);
-        if (window->sdl != nullptr && SDL_GetWindowWMInfo(window->sdl, &info) && info.subsystem == SDL_SYSWM_X11 &&
-            info.info.x11.window == x11Window) {
+        if (NativeWindowInfo(window->sdl, SDL_SYSWM_X11, &info) && info.info.x11.window == x11Window) {
             return window.get();
         }
     }

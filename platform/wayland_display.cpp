@@ -12,7 +12,6 @@
 //      compositor for its own decorations instead of libdecor saying on stderr that it found none.
 //  [ ] The position the program asks for is not kept: a Wayland compositor places its windows.
 #include <SDL.h>
-#include <SDL_syswm.h>
 #include <dirent.h>
 #include <errno.h>
 #include <poll.h>
@@ -28,6 +27,7 @@
 #include <vector>
 
 #include "layer.h"
+#include "native_window.h"
 
 namespace {
 
@@ -159,8 +159,7 @@ void LayerCheckWaylandDisplay() {
     WindowObject* window = LayerNewestWindow();
     if (driver == nullptr || strcmp(driver, "wayland") != 0 || window == nullptr) return;
     SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(window->sdl, &info) || info.subsystem != SDL_SYSWM_WAYLAND) return;
+    if (!NativeWindowInfo(window->sdl, SDL_SYSWM_WAYLAND, &info)) return;
     wl_display* display = info.info.wl.display;
     int error = wl_display_get_error(display);
     if (error == 0) {

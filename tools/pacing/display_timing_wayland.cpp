@@ -3,7 +3,6 @@
 // refresh period the feedback carries), else that period itself. All of it on an event queue of our own, so that SDL's
 // dispatch of its own queue is undisturbed; events are read with the prepare/read protocol that
 // lets SDL read the same socket.
-#include <SDL_syswm.h>
 #include <poll.h>
 #include <string.h>
 #include <time.h>
@@ -14,6 +13,7 @@
 #include <list>
 
 #include "presentation-time-client-protocol.h"
+#include "platform/native_window.h"
 #include "tools/pacing/display_timing.h"
 
 namespace {
@@ -205,7 +205,6 @@ const wp_presentation_feedback_listener WaylandTiming::kFeedback = {SyncOutput, 
 
 std::unique_ptr<DisplayTiming> OpenWaylandTiming(SDL_Window* window) {
     SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_WAYLAND) return nullptr;
+    if (!NativeWindowInfo(window, SDL_SYSWM_WAYLAND, &info)) return nullptr;
     return std::make_unique<WaylandTiming>(info.info.wl.display, info.info.wl.surface);
 }

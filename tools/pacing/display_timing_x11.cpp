@@ -3,11 +3,11 @@
 // and server offer it: each swap's UST (the driver's microsecond clock) and MSC (its refresh
 // counter), read once the swap has completed. A frame waits only for the one before it.
 #include <GL/glx.h>
-#include <SDL_syswm.h>
 #include <X11/extensions/Xrandr.h>
 #include <stdio.h>
 #include <string.h>
 
+#include "platform/native_window.h"
 #include "tools/pacing/display_timing.h"
 
 namespace {
@@ -127,7 +127,6 @@ private:
 
 std::unique_ptr<DisplayTiming> OpenX11Timing(SDL_Window* window) {
     SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return nullptr;
+    if (!NativeWindowInfo(window, SDL_SYSWM_X11, &info)) return nullptr;
     return std::make_unique<X11Timing>(info.info.x11.display, info.info.x11.window);
 }
