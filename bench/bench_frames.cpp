@@ -284,53 +284,68 @@ double KeyReadMicroseconds(long frames) {
     return Median(reads) * 1e6;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const double mainStart = WallSeconds();
+struct Options {
     long frames = 600;
     long block = 20;
     bool split = true;
     bool startupOnly = false;
-    SessionOptions options;
+    SessionOptions session;
+};
+
+// Returns -1 to go on, else the exit status (0 after --help).
+int ParseArguments(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const std::string next = i + 1 < argc ? argv[i + 1] : "";
-        if (arg == "--frames" && ParseNumber(next.c_str(), 1, &frames)) {
+        if (arg == "--frames" && ParseNumber(next.c_str(), 1, &options->frames)) {
             ++i;
-        } else if (arg == "--block" && ParseNumber(next.c_str(), 1, &block)) {
+        } else if (arg == "--block" && ParseNumber(next.c_str(), 1, &options->block)) {
             ++i;
         } else if (arg == "--video" && (next == "offscreen" || next == "x11")) {
-            options.offscreen = next == "offscreen";
-            if (!options.offscreen) setenv("SDL_VIDEODRIVER", "x11", 1);
+            options->session.offscreen = next == "offscreen";
+            if (!options->session.offscreen) setenv("SDL_VIDEODRIVER", "x11", 1);
             ++i;
         } else if (arg == "--no-split") {
-            split = false;
+            options->split = false;
         } else if (arg == "--startup-only") {
-            startupOnly = true;
+            options->startupOnly = true;
         } else {
             fputs(kUsage, arg == "--help" ? stdout : stderr);
             return arg == "--help" ? 0 : 1;
         }
     }
-    block = std::min(block, frames);
+    options->block = std::min(options->block, options->frames);
+    return -1;
+}
 
-    if (!OpenProgram(kTool, options)) return 1;
+int Fail(const char* why) {
+    fprintf(stderr, "%s: %s\n", kTool, why);
+    return 1;
+}
+
+const char* VideoDriver() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver != nullptr ? driver : "?";
+}
+
+// Opens the program and draws its first frame; false after saying why.
+bool StartProgram(const Options& options, double mainStart) {
+    if (!OpenProgram(kTool, options.session)) return false;
     const double opened = WallSeconds();
     if (!ProgramFrame()) {
-        fprintf(stderr, "%s: the program quit before its first frame\n", kTool);
-        return 1;
+        Fail("the program quit before its first frame");
+        return false;
     }
     const double firstFrame = WallSeconds();
-    const char* videoDriver = SDL_GetCurrentVideoDriver();
     fprintf(report, "start-up, video driver %s: %.1f ms from main to the first frame's swap "
-            "(window and device %.1f ms, first frame %.1f ms)\n", videoDriver != nullptr ? videoDriver : "?", (firstFrame - mainStart) * 1e3,
+            "(window and device %.1f ms, first frame %.1f ms)\n", VideoDriver(), (firstFrame - mainStart) * 1e3,
             (opened - mainStart) * 1e3, (firstFrame - opened) * 1e3);
-    if (startupOnly) {
-        CloseProgram();
-        return 0;
-    }
+    return true;
+}
 
+// Points the bare loop at the program's window, colours and title, and checks that one frame of it
+// draws the program's pixels; false after saying why.
+bool PrepareBareLoop() {
     bare.window = SDL_GL_GetCurrentWindow();  // the device made its context current on its window
     bare.quadric = gluNewQuadric();
     memcpy(bare.bodyColour, device.palette[64], sizeof bare.bodyColour);
@@ -338,25 +353,25 @@ int main(int argc, char** argv) {
     memcpy(bare.titleColour, device.palette[240], sizeof bare.titleColour);
     bare.titleBase = device.polygonFontBase;
     if (bare.window == nullptr || bare.quadric == nullptr) {
-        fprintf(stderr, "%s: no current window or no quadric for the bare loop\n", kTool);
-        return 1;
+        Fail("no current window or no quadric for the bare loop");
+        return false;
     }
-
     const long differing = CompareOneFrame();
     if (differing < 0) {
-        fprintf(stderr, "%s: the program quit before its first frame\n", kTool);
-        return 1;
+        Fail("the program quit before its first frame");
+        return false;
     }
     if (differing != 0) {
         fprintf(stderr, "%s: the bare loop does not draw what the program draws (%ld pixels differ)\n", kTool,
                 differing);
-        return 1;
+        return false;
     }
+    return true;
+}
 
-    // The bodies of every frame the program is about to draw, from its own step; then the
-    // program is set back to where it was, and draws the same frames again for real.
-    const long kWarmUp = 30;
-    const long total = kWarmUp + frames;
+// The bodies of every frame the program is about to draw, from its own step; the program is then set
+// back to where it was, to draw the same frames again for real.
+std::vector<Body> RecordTrajectory(long total) {
     std::vector<Body> trajectory(static_cast<size_t>(total) * kBodyCount);
     Body startBodies[kBodyCount];
     memcpy(startBodies, bodies, sizeof startBodies);
@@ -365,23 +380,23 @@ int main(int argc, char** argv) {
         memcpy(&trajectory[static_cast<size_t>(f) * kBodyCount], bodies, sizeof startBodies);
     }
     memcpy(bodies, startBodies, sizeof startBodies);
-    BareRun bareRun = {0, sceneClock};
+    return trajectory;
+}
 
-    // Warm-up: the driver's first frames build state (shaders, buffers) that later frames reuse.
-    for (long i = 0; i < kWarmUp; ++i) {
-        if (!ProgramFrame()) return 1;
-        BareFrames(&bareRun, trajectory, 1);
-    }
-
-    // Wall time gives frames per second; CPU time of all threads (ours and the rasteriser's)
-    // gives the work per frame, which other jobs on the machine do not inflate. Loop 0 is the
-    // program, 1 the bare loop.
+// Loop 0 is the program, 1 the bare loop.
+struct Timing {
     double seconds[2] = {0.0, 0.0};
     double cpu[2] = {0.0, 0.0};
     std::vector<double> blockRatios;
+};
+
+// Both loops in alternating blocks. Wall time gives frames per second; CPU time of all threads (ours
+// and the rasteriser's) gives the work per frame, which other jobs on the machine do not inflate.
+// False when the program quit during the run.
+bool TimeAlternating(const Options& options, const std::vector<Body>& trajectory, BareRun* bareRun, Timing* timing) {
     long done = 0;
-    for (long b = 0; done < frames; ++b) {
-        const long count = std::min(block, frames - done);
+    for (long b = 0; done < options.frames; ++b) {
+        const long count = std::min(options.block, options.frames - done);
         double blockSeconds[2] = {0.0, 0.0};
         for (int turn = 0; turn < 2; ++turn) {
             // Alternate which loop goes first, so neither always follows the other.
@@ -390,72 +405,99 @@ int main(int argc, char** argv) {
             const double cpuStart = ProcessCpuSeconds();
             if (loop == 0) {
                 for (long i = 0; i < count; ++i) {
-                    if (!ProgramFrame()) {
-                        fprintf(stderr, "%s: the program quit during the run\n", kTool);
-                        return 1;
-                    }
+                    if (!ProgramFrame()) return false;
                 }
             } else {
-                BareFrames(&bareRun, trajectory, count);
+                BareFrames(bareRun, trajectory, count);
             }
             blockSeconds[loop] = WallSeconds() - start;
-            seconds[loop] += blockSeconds[loop];
-            cpu[loop] += ProcessCpuSeconds() - cpuStart;
+            timing->seconds[loop] += blockSeconds[loop];
+            timing->cpu[loop] += ProcessCpuSeconds() - cpuStart;
         }
-        blockRatios.push_back(blockSeconds[1] / blockSeconds[0]);
+        timing->blockRatios.push_back(blockSeconds[1] / blockSeconds[0]);
         done += count;
     }
-    // Both loops must have walked the same frames.
-    const bool sameFrames = memcmp(bodies, &trajectory[static_cast<size_t>(total - 1) * kBodyCount],
-                                   sizeof startBodies) == 0 &&
-                            bareRun.clock == sceneClock;
-    const double keyReadUs = KeyReadMicroseconds(std::min(frames, 200L));
+    return true;
+}
+
+struct ExtraCosts {
+    double keyReadUs = 0.0;
     double titleWallUs = 0.0;
     double titleCpuUs = 0.0;
-    TitleCost(std::max(frames, 400L), &titleWallUs, &titleCpuUs);
-    gluDeleteQuadric(bare.quadric);
-    CloseProgram();
-    if (!sameFrames) {
-        fprintf(stderr, "%s: the program did not draw the frames the bare loop replayed\n", kTool);
-        return 1;
-    }
-    if (keyReadUs < 0.0) {
-        fprintf(stderr, "%s: the program quit during the key reads\n", kTool);
-        return 1;
-    }
+};
 
-    const double n = static_cast<double>(frames);
+void ReportRun(const Options& options, const Timing& timing, const ExtraCosts& extra) {
+    const double n = static_cast<double>(options.frames);
     const double us = 1e6 / n;  // seconds of the run to microseconds a frame
-    const double programFps = n / seconds[0];
-    const double bareFps = n / seconds[1];
-    const double programFrameUs = seconds[0] * us;
-    const double programCpuUs = cpu[0] * us;
     fprintf(report, "%ld frames of each, 1024x768, swap interval 0, video driver %s, blocks of %ld alternating\n",
-            frames, videoDriver != nullptr ? videoDriver : "?", block);
+            options.frames, VideoDriver(), options.block);
     fprintf(report, "bare frame matches program frame: 0 of %d pixels differ\n", kProgramWidth * kProgramHeight);
     const char* names[2] = {"program:", "bare:"};
     for (int loop = 0; loop < 2; ++loop) {
         fprintf(report, "%-8s %8.1f frames/s (%6.0f us a frame, %6.0f us CPU of all threads)\n", names[loop],
-                n / seconds[loop], seconds[loop] * us, cpu[loop] * us);
+                n / timing.seconds[loop], timing.seconds[loop] * us, timing.cpu[loop] * us);
     }
     fprintf(report, "ratio program/bare (%s): %.3f in frames/s (%.3f median of blocks), %.3f in CPU work a frame "
-            "(target >= 0.97)\n", videoDriver != nullptr ? videoDriver : "?", programFps / bareFps,
-            Median(blockRatios), cpu[1] / cpu[0]);
+            "(target >= 0.97)\n", VideoDriver(), timing.seconds[1] / timing.seconds[0],
+            Median(timing.blockRatios), timing.cpu[1] / timing.cpu[0]);
     fprintf(report, "title's glyph lists: %.0f us a frame = %.1f%% of the program's frame, "
-            "%.0f us CPU of all threads (medians of blocks)\n", titleWallUs, titleWallUs / programFrameUs * 100.0,
-            titleCpuUs);
+            "%.0f us CPU of all threads (medians of blocks)\n", extra.titleWallUs,
+            extra.titleWallUs / (timing.seconds[0] * us) * 100.0, extra.titleCpuUs);
     fprintf(report, "key reads: %.1f us a frame for the sampler's %zu GetAsyncKeyState calls (median of %ld frames)\n",
-            keyReadUs, sizeof kProgramKeys / sizeof kProgramKeys[0], std::min(frames, 200L));
-    if (split) {
-        const double ownMicroseconds = OwnCodeMicroseconds(frames);
-        if (ownMicroseconds < 0.0) {
-            fprintf(stderr, "%s: brimvalk-bench-null-frames gave no result\n", kTool);
-            return 1;
-        }
-        fprintf(report,
-                "own code + layer: %.1f us CPU a frame = %.2f%% of the frame's time, %.2f%% of its CPU work "
-                "(target < 1%%); the driver the rest\n",
-                ownMicroseconds, ownMicroseconds / programFrameUs * 100.0, ownMicroseconds / programCpuUs * 100.0);
+            extra.keyReadUs, sizeof kProgramKeys / sizeof kProgramKeys[0], std::min(options.frames, 200L));
+}
+
+// The own-code share from brimvalk-bench-null-frames; false after saying why.
+bool ReportSplit(const Options& options, const Timing& timing) {
+    const double ownMicroseconds = OwnCodeMicroseconds(options.frames);
+    if (ownMicroseconds < 0.0) return Fail("brimvalk-bench-null-frames gave no result") == 0;
+    const double us = 1e6 / static_cast<double>(options.frames);
+    fprintf(report,
+            "own code + layer: %.1f us CPU a frame = %.2f%% of the frame's time, %.2f%% of its CPU work "
+            "(target < 1%%); the driver the rest\n",
+            ownMicroseconds, ownMicroseconds / (timing.seconds[0] * us) * 100.0,
+            ownMicroseconds / (timing.cpu[0] * us) * 100.0);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const double mainStart = WallSeconds();
+    Options options;
+    const int parsed = ParseArguments(argc, argv, &options);
+    if (parsed >= 0) return parsed;
+    if (!StartProgram(options, mainStart)) return 1;
+    if (options.startupOnly) {
+        CloseProgram();
+        return 0;
     }
+    if (!PrepareBareLoop()) return 1;
+
+    const long kWarmUp = 30;
+    const long total = kWarmUp + options.frames;
+    const std::vector<Body> trajectory = RecordTrajectory(total);
+    BareRun bareRun = {0, sceneClock};
+    // Warm-up: the driver's first frames build state (shaders, buffers) that later frames reuse.
+    for (long i = 0; i < kWarmUp; ++i) {
+        if (!ProgramFrame()) return 1;
+        BareFrames(&bareRun, trajectory, 1);
+    }
+    Timing timing;
+    if (!TimeAlternating(options, trajectory, &bareRun, &timing)) return Fail("the program quit during the run");
+
+    // Both loops must have walked the same frames.
+    const bool sameFrames = memcmp(bodies, &trajectory[static_cast<size_t>(total - 1) * kBodyCount],
+                                   sizeof(Body) * kBodyCount) == 0 && bareRun.clock == sceneClock;
+    ExtraCosts extra;
+    extra.keyReadUs = KeyReadMicroseconds(std::min(options.frames, 200L));
+    TitleCost(std::max(options.frames, 400L), &extra.titleWallUs, &extra.titleCpuUs);
+    gluDeleteQuadric(bare.quadric);
+    CloseProgram();
+    if (!sameFrames) return Fail("the program did not draw the frames the bare loop replayed");
+    if (extra.keyReadUs < 0.0) return Fail("the program quit during the key reads");
+
+    ReportRun(options, timing, extra);
+    if (options.split && !ReportSplit(options, timing)) return 1;
     return 0;
 }

@@ -15,6 +15,7 @@
 
 #include "layer.h"
 #include "testing.h"
+#include "win32_names.h"
 
 namespace {
 
@@ -32,10 +33,10 @@ struct StockObject {
 };
 
 const StockObject kStockObjects[] = {
-    {0, kBrush, nullptr},                 // WHITE_BRUSH
-    {4, kBrush, nullptr},                 // BLACK_BRUSH
-    {5, kBrush, nullptr},                 // NULL_BRUSH
-    {13, kFont, nullptr},                 // SYSTEM_FONT, a bitmap font
+    {WHITE_BRUSH, kBrush, nullptr},
+    {BLACK_BRUSH, kBrush, nullptr},
+    {NULL_BRUSH, kBrush, nullptr},
+    {SYSTEM_FONT, kFont, nullptr},  // a bitmap font
     {DEFAULT_GUI_FONT, kFont, "sans-serif"},
 };
 
@@ -78,8 +79,8 @@ HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
     WindowObject* window = LayerWindowFromDc(dc);
     const StockObject* stock = StockFromHandle(object);
     if (window == nullptr || stock == nullptr) return nullptr;
-    if (stock->kind != kFont) return GetStockObject(0);  // brushes are not kept: nothing paints with them
-    HGDIOBJ previous = window->dc.selectedFont != nullptr ? window->dc.selectedFont : GetStockObject(13);
+    if (stock->kind != kFont) return GetStockObject(WHITE_BRUSH);  // brushes are not kept: nothing paints with them
+    HGDIOBJ previous = window->dc.selectedFont != nullptr ? window->dc.selectedFont : GetStockObject(SYSTEM_FONT);
     window->dc.selectedFont = object;
     return previous;
 }

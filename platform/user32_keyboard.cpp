@@ -19,6 +19,7 @@
 
 #include "layer.h"
 #include "testing.h"
+#include "win32_names.h"
 
 namespace {
 
@@ -32,9 +33,9 @@ const KeyName kNamedKeys[] = {
     {VK_ESCAPE, SDLK_ESCAPE, XK_Escape}, {VK_SPACE, SDLK_SPACE, XK_space},
     {VK_LEFT, SDLK_LEFT, XK_Left},       {VK_UP, SDLK_UP, XK_Up},
     {VK_RIGHT, SDLK_RIGHT, XK_Right},    {VK_DOWN, SDLK_DOWN, XK_Down},
-    {0x0D, SDLK_RETURN, XK_Return},      {0x09, SDLK_TAB, XK_Tab},
-    {0x08, SDLK_BACKSPACE, XK_BackSpace}, {0x10, SDLK_LSHIFT, XK_Shift_L},
-    {0x11, SDLK_LCTRL, XK_Control_L},    {0x12, SDLK_LALT, XK_Alt_L},
+    {VK_RETURN, SDLK_RETURN, XK_Return},  {VK_TAB, SDLK_TAB, XK_Tab},
+    {VK_BACK, SDLK_BACKSPACE, XK_BackSpace}, {VK_SHIFT, SDLK_LSHIFT, XK_Shift_L},
+    {VK_CONTROL, SDLK_LCTRL, XK_Control_L}, {VK_MENU, SDLK_LALT, XK_Alt_L},
 };
 
 struct KeyboardState {
@@ -54,12 +55,12 @@ bool IsLetterOrDigit(int virtualKey) {
 }
 
 bool IsFunctionKey(int virtualKey) {
-    return virtualKey >= 0x70 && virtualKey <= 0x7B;
+    return virtualKey >= VK_F1 && virtualKey <= VK_F12;
 }
 
 SDL_Keycode SdlKeyOf(int virtualKey) {
     if (IsLetterOrDigit(virtualKey)) return virtualKey >= 'A' ? virtualKey - 'A' + 'a' : virtualKey;
-    if (IsFunctionKey(virtualKey)) return SDLK_F1 + (virtualKey - 0x70);
+    if (IsFunctionKey(virtualKey)) return SDLK_F1 + (virtualKey - VK_F1);
     for (const KeyName& key : kNamedKeys) {
         if (key.virtualKey == virtualKey) return key.sdl;
     }
@@ -68,7 +69,7 @@ SDL_Keycode SdlKeyOf(int virtualKey) {
 
 KeySym X11KeyOf(int virtualKey) {
     if (IsLetterOrDigit(virtualKey)) return virtualKey >= 'A' ? virtualKey - 'A' + XK_a : virtualKey;
-    if (IsFunctionKey(virtualKey)) return XK_F1 + (virtualKey - 0x70);
+    if (IsFunctionKey(virtualKey)) return XK_F1 + (virtualKey - VK_F1);
     for (const KeyName& key : kNamedKeys) {
         if (key.virtualKey == virtualKey) return key.x11;
     }
@@ -159,16 +160,16 @@ short WINAPI GetAsyncKeyState(int virtualKey) {
     } else {
         down = IsDownInSdl(virtualKey);
     }
-    return down ? static_cast<short>(0x8000) : 0;
+    return down ? static_cast<short>(KEY_STATE_DOWN) : 0;
 }
 
 int LayerVirtualKeyFromSdl(int sdlKeycode) {
     if (sdlKeycode >= 'a' && sdlKeycode <= 'z') return sdlKeycode - 'a' + 'A';
     if (sdlKeycode >= '0' && sdlKeycode <= '9') return sdlKeycode;
-    if (sdlKeycode >= SDLK_F1 && sdlKeycode <= SDLK_F12) return 0x70 + (sdlKeycode - SDLK_F1);
-    if (sdlKeycode == SDLK_RSHIFT) return 0x10;
-    if (sdlKeycode == SDLK_RCTRL) return 0x11;
-    if (sdlKeycode == SDLK_RALT) return 0x12;
+    if (sdlKeycode >= SDLK_F1 && sdlKeycode <= SDLK_F12) return VK_F1 + (sdlKeycode - SDLK_F1);
+    if (sdlKeycode == SDLK_RSHIFT) return VK_SHIFT;
+    if (sdlKeycode == SDLK_RCTRL) return VK_CONTROL;
+    if (sdlKeycode == SDLK_RALT) return VK_MENU;
     for (const KeyName& key : kNamedKeys) {
         if (key.sdl == sdlKeycode) return key.virtualKey;
     }

@@ -43,6 +43,7 @@
 #include "layer.h"
 #include "native_window.h"
 #include "testing.h"
+#include "win32_names.h"
 
 namespace {
 
@@ -117,8 +118,7 @@ void DescribeToX11(SDL_Window* sdl, DWORD style, HBRUSH background) {
     if (background != nullptr && background == static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))) {
         XSetWindowBackground(display, window, BlackPixel(display, DefaultScreen(display)));
     }
-    const DWORD maximizeBox = 0x00010000;  // WS_MAXIMIZEBOX, which the program never passes
-    if ((style & WS_CAPTION) == WS_CAPTION && !(style & maximizeBox)) {
+    if ((style & WS_CAPTION) == WS_CAPTION && !(style & WS_MAXIMIZEBOX)) {
         enum { kFunctions = 1, kDecorations = 2 };
         enum { kResize = 2, kMove = 4, kMinimize = 8, kClose = 32 };                    // MWM_FUNC_*
         enum { kBorder = 2, kResizeHandle = 4, kTitle = 8, kMenu = 16, kMinimizeButton = 32 };  // MWM_DECOR_*
@@ -279,8 +279,7 @@ ATOM WINAPI RegisterClassExA(const WNDCLASSEXA* windowClass) {
     if (FindClass(windowClass->lpszClassName) != nullptr) return 0;  // already registered
     windows.classNames.emplace_back(windowClass->lpszClassName);
     windows.classes.push_back(*windowClass);
-    // Atoms of registered classes start at 0xC000 on Win32.
-    return static_cast<ATOM>(0xC000 + windows.classes.size() - 1);
+    return static_cast<ATOM>(MAXINTATOM + windows.classes.size() - 1);
 }
 
 HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
@@ -397,7 +396,7 @@ LRESULT WINAPI DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM l
             DestroyWindow(handle);
             return 0;
         case WM_SYSCOMMAND:
-            switch (wParam & 0xFFF0) {
+            switch (wParam & SC_COMMAND_MASK) {
                 case SC_CLOSE:
                     LayerSendMessage(handle, WM_CLOSE, 0, 0);
                     break;

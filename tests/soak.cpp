@@ -274,68 +274,73 @@ void CheckFrame(long frame, const Keys& keys, const Joystick& joystick, const Bo
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    Options options;
+// Returns -1 to go on, else the exit status (0 after --help).
+int ParseArguments(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--frames" && i + 1 < argc && atol(argv[i + 1]) >= 2000) {
-            options.frames = atol(argv[++i]);
+            options->frames = atol(argv[++i]);
         } else if (arg == "--trace" && i + 1 < argc && atol(argv[i + 1]) > 0) {
-            options.trace = atol(argv[++i]);
+            options->trace = atol(argv[++i]);
         } else if (arg == "--seed" && i + 1 < argc) {
-            options.seed = static_cast<unsigned>(strtoul(argv[++i], nullptr, 10));
+            options->seed = static_cast<unsigned>(strtoul(argv[++i], nullptr, 10));
         } else {
             fputs(kUsage, arg == "--help" ? stdout : stderr);
             return arg == "--help" ? 0 : 1;
         }
     }
+    return -1;
+}
+
+// What a soak of options.frames frames did: its schedule, timing, memory and the roads it took.
+struct Soak {
     // Warm-up: the driver builds its state (shaders, buffers) in the first frames, and under ASan
     // the allocator's quarantine of freed memory fills (to some 470 MiB resident) within 200.
-    const long warmUp = options.frames / 10 < 500 ? options.frames / 10 : 500;
-    const long unplugAt = options.frames * 4 / 10;
-    const long plugInAt = options.frames * 6 / 10;
-
-    // The program's entry sequence; its input line, every frame, is not what the soak looks at.
-    if (!OpenProgram(kTool)) Fail(0, "the program could not be started");
-
-    // After the window: the layer has set its SDL hints by now.
-    if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) Fail(0, std::string("no SDL joysticks: ") + SDL_GetError());
-    Joystick joystick = {};
-    PlugIn(&joystick, 0);
-
-    std::mt19937 random(options.seed);
-    Keys keys = {};
-    for (int k = 0; k < kKeyCount; ++k) PlatformSetKeyForTests(VirtualKey(k), false);
-
+    long warmUp, unplugAt, plugInAt;
+    double start = 0, measuredStart = 0, end = 0;
     // Memory is read every frame of two windows, one closing the warm-up and one closing the run,
     // and the smallest reading of each is kept: the driver takes and returns buffers of up to a
     // MiB from frame to frame, which would make any single reading noisy, while a leak raises
     // even the smallest one.
-    const long readings = 100;  // the warm-up is at least 200 frames
-    MemoryLow before;
-    MemoryLow after;
+    MemoryLow before, after;
     Coverage coverage = {};
+
+    explicit Soak(const Options& options)
+        : warmUp(options.frames / 10 < 500 ? options.frames / 10 : 500),
+          unplugAt(options.frames * 4 / 10),
+          plugInAt(options.frames * 6 / 10) {}
+};
+const long kReadings = 100;  // the warm-up is at least 200 frames
+
+// Runs the program's own frame loop with random input; each frame is judged once it has been swapped.
+void RunSoak(const Options& options, Soak* soak) {
+    // The program's entry sequence; its input line, every frame, is not what the soak looks at.
+    if (!OpenProgram(kTool)) Fail(0, "the program could not be started");
+    // After the window: the layer has set its SDL hints by now.
+    if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) Fail(0, std::string("no SDL joysticks: ") + SDL_GetError());
+    Joystick joystick = {};
+    PlugIn(&joystick, 0);
+    std::mt19937 random(options.seed);
+    Keys keys = {};
+    for (int k = 0; k < kKeyCount; ++k) PlatformSetKeyForTests(VirtualKey(k), false);
+
     Body playerBefore = {};
     // The input of frame `frame` (from 1), set before the pass of the program's loop that reads it.
     auto prepare = [&](long frame) {
-        if (frame == unplugAt) Unplug(&joystick, frame);
-        if (frame == plugInAt) PlugIn(&joystick, frame);
+        if (frame == soak->unplugAt) Unplug(&joystick, frame);
+        if (frame == soak->plugInAt) PlugIn(&joystick, frame);
         ShakeInput(&random, &keys, &joystick, frame);
         playerBefore = bodies[0];
     };
-    const double start = WallSeconds();
-    double measuredStart = start;
+    soak->start = soak->measuredStart = WallSeconds();
     prepare(1);
-    // The program's own frame loop; each frame is judged once it has been swapped.
     const long drawn = RunProgram([&](long index, bool afterSwap) {
         if (!afterSwap) return true;
         const long frame = index + 1;
-        CheckFrame(frame, keys, joystick, playerBefore, &coverage);
-        if (frame > warmUp - readings && frame <= warmUp) before.Read(frame);
-        if (frame > options.frames - readings) after.Read(frame);
-        if (frame == warmUp) measuredStart = WallSeconds();
+        CheckFrame(frame, keys, joystick, playerBefore, &soak->coverage);
+        if (frame > soak->warmUp - kReadings && frame <= soak->warmUp) soak->before.Read(frame);
+        if (frame > options.frames - kReadings) soak->after.Read(frame);
+        if (frame == soak->warmUp) soak->measuredStart = WallSeconds();
         if (options.trace > 0 && frame % options.trace == 0) {
             fprintf(stderr, "%s: frame %ld: resident %ld bytes, heap in use %ld bytes\n", kTool, frame, ResidentBytes(),
                     HeapBytesInUse());
@@ -347,23 +352,26 @@ int main(int argc, char** argv) {
     if (drawn < options.frames) {
         Fail(drawn + 1, "the program met a quit message (" + Describe(keys, joystick) + ")");
     }
-    const double end = WallSeconds();
-
+    soak->end = WallSeconds();
     Unplug(&joystick, options.frames);
     CloseProgram();
+}
 
-    const long measured = options.frames - warmUp;
-    const long residentGrowth = after.resident - before.resident;
-    const long heapGrowth = after.heap - before.heap;
+// Reports the run and fails it on memory growth or on a road the random input never took.
+void JudgeSoak(const Options& options, const Soak& soak) {
+    const long measured = options.frames - soak.warmUp;
+    const long residentGrowth = soak.after.resident - soak.before.resident;
+    const long heapGrowth = soak.after.heap - soak.before.heap;
     fprintf(stderr,
             "%s: %ld frames (seed %u) in %.1f s, %.2f ms a frame; joystick unplugged at %ld, plugged in at %ld\n",
-            kTool, options.frames, options.seed, end - start,
-            (end - measuredStart) / static_cast<double>(measured) * 1e3, unplugAt, plugInAt);
+            kTool, options.frames, options.seed, soak.end - soak.start,
+            (soak.end - soak.measuredStart) / static_cast<double>(measured) * 1e3, soak.unplugAt, soak.plugInAt);
     fprintf(stderr, "%s: resident %.2f MiB after %ld warm-up frames, %.2f MiB at the end: %+ld bytes (limit %ld)\n",
-            kTool, static_cast<double>(before.resident) / (1 << 20), warmUp,
-            static_cast<double>(after.resident) / (1 << 20), residentGrowth, kMaxResidentGrowth);
+            kTool, static_cast<double>(soak.before.resident) / (1 << 20), soak.warmUp,
+            static_cast<double>(soak.after.resident) / (1 << 20), residentGrowth, kMaxResidentGrowth);
     fprintf(stderr, "%s: heap in use %ld bytes after warm-up, %ld at the end: %+ld bytes (limit %ld)\n", kTool,
-            before.heap, after.heap, heapGrowth, kMaxHeapGrowth);
+            soak.before.heap, soak.after.heap, heapGrowth, kMaxHeapGrowth);
+    const Coverage& coverage = soak.coverage;
     fprintf(stderr, "%s: Escape held in %ld frames, the joystick decided the input in %ld, unplugged for %ld\n", kTool,
             coverage.escapeHeld, coverage.joystickDecided, coverage.unplugged);
     if (coverage.escapeHeld == 0 || coverage.joystickDecided == 0 || coverage.unplugged == 0) {
@@ -377,6 +385,17 @@ int main(int argc, char** argv) {
         Fail(options.frames, "heap in use grew by " + std::to_string(heapGrowth) + " bytes over " +
                                  std::to_string(measured) + " frames");
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    const int parsed = ParseArguments(argc, argv, &options);
+    if (parsed >= 0) return parsed;
+    Soak soak(options);
+    RunSoak(options, &soak);
+    JudgeSoak(options, soak);
     fprintf(stderr, "%s: passed\n", kTool);
     return 0;
 }

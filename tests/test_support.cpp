@@ -1,5 +1,6 @@
 #include "tests/test_support.h"
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 
@@ -20,15 +21,26 @@ std::string Show(int event, UINT message, HWND window, WPARAM wParam, const std:
 
 }  // namespace
 
+// As Wine's ok_sequence: the first index where the two part, with the message expected and the one
+// received there, or the first missing or spurious message when one is a prefix of the other.
 void ExpectSequence(const std::vector<LoggedMessage>& got, const std::vector<Step>& want, HWND window) {
-    std::vector<std::string> logged, expected;  // lParam shown where the table gives it
-    for (const Step& s : want) expected.push_back(Show(s.event, s.message, s.message == WM_QUIT ? nullptr : window, s.wParam, s.lParam));
-    for (size_t i = 0; i < got.size(); ++i) {
-        const LoggedMessage& m = got[i];
-        logged.push_back(Show(m.event, m.message, m.window, m.wParam,
-                              i < want.size() && want[i].lParam ? std::optional<LPARAM>(m.lParam) : std::nullopt));
+    for (size_t i = 0; i < std::max(got.size(), want.size()); ++i) {
+        std::string expected = "nothing", received = "nothing";
+        if (i < want.size()) {
+            const Step& s = want[i];
+            expected = Show(s.event, s.message, s.message == WM_QUIT ? nullptr : window, s.wParam, s.lParam);
+        }
+        if (i < got.size()) {  // lParam shown where the table gives it
+            const LoggedMessage& m = got[i];
+            received = Show(m.event, m.message, m.window, m.wParam,
+                            i < want.size() && want[i].lParam ? std::optional<LPARAM>(m.lParam) : std::nullopt);
+        }
+        if (expected != received) {
+            ADD_FAILURE() << "message sequences part at index " << i << " of " << want.size() << " expected, "
+                          << got.size() << " received:\n  expected " << expected << "\n  received " << received;
+            return;
+        }
     }
-    EXPECT_EQ(logged, expected) << "messages logged, and the table's";
 }
 
 std::vector<LoggedMessage> DrainQueue() {
