@@ -41,8 +41,8 @@ const char kUsage[] =
     "\n"
     "Bad arguments exit with status 2 before anything runs.\n"
     "\n"
-    "example: brimvalk-snapshot --frames 120 --hold right:0-30 --out docs/screenshot.png\n"
-    "         (the player moves right for the first 30 frames, 4 pixels a frame)\n";
+    "example: brimvalk-snapshot --frames 150 --hold up:0-80 --hold right:0-70 --out docs/screenshot.png\n"
+    "         (the README's screenshot: the player steered up and right, 4 pixels a frame)\n";
 
 struct Options {
     long frames = 120;
