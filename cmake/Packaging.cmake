@@ -37,7 +37,8 @@ function(brimvalk_debian_documents)
   # in Debian's terms a native package, so its version is the project's alone, with no Debian
   # revision, and its changelog is changelog.gz (changelog.Debian.gz is for packaging done apart
   # from the sources). The newest entry must be for the version being packaged.
-  file(STRINGS ${debian_dir}/changelog newest LIMIT_COUNT 1)
+  file(READ ${debian_dir}/changelog changelog)
+  string(REGEX MATCH "^[^\n]*" newest "${changelog}")
   if(NOT newest MATCHES "^${CPACK_PACKAGE_NAME} \\(([^)]*)\\) " OR NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
     message(FATAL_ERROR "cmake/debian/changelog: the newest entry is \"${newest}\", the project is version "
       "${PROJECT_VERSION}: add an entry \"${CPACK_PACKAGE_NAME} (${PROJECT_VERSION}) ...\" at the top")
