@@ -1,5 +1,5 @@
 # Two commands: `make run` and `make test`. Both install what is missing, configure and build:
-# `make run` only the program (in build-run), `make test` everything (in build).
+# `make run` only the program (in build-run), `make test` the program, its tools and the tests (in build).
 BUILD ?= build
 RUN_BUILD ?= build-run
 JOBS ?= 2

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Checks what `make package` put in DIR (default dist/), the way a user meets it:
-#   - the Debian package: its name, version and architecture, and that it depends on the package
-#     of every library its binaries link; installed with apt, the program found on PATH runs
-#     under Xvfb until Escape ends it with 0 (the end-to-end Escape script), the snapshot tool
-#     writes a PNG; then it is removed and nothing of it is left on PATH;
-#   - the Windows zip: the program and the README at its top, the program a 32-bit (PE32) console
-#     program that imports only Windows' own DLLs.
+#   - the Debian package: its name, version and architecture; lintian (Debian's package checker)
+#     finds no error and no warning in it; its changelog's newest entry is its version and its
+#     copyright file has LICENSE's holder; it depends on the package of every library its
+#     binaries link; installed with apt, the program found on PATH runs under Xvfb until Escape
+#     ends it with 0 (the end-to-end Escape script), the snapshot tool writes a PNG; then it is
+#     removed and nothing of it is left on PATH;
+#   - the Windows zip: the program, the README and the LICENSE at its top, the program a 32-bit
+#     (PE32) console program that imports only Windows' own DLLs.
 # Needs root (or sudo) for apt. Usage: scripts/check-packages.sh [DIR]
 set -u -o pipefail
 cd "$(dirname "$0")/.."
@@ -43,9 +45,26 @@ done
 # Every Depends alternative, one package name a line.
 dpkg-deb -f "$deb" Depends | tr ',|' '\n\n' | sed 's/([^)]*)//; s/:.*//; s/[[:space:]]//g' | grep . >"$scratch/depends"
 step "Depends: $(tr '\n' ' ' <"$scratch/depends")"
+
+dpkg-deb -x "$deb" "$scratch/root"
+# lintian's informational tags are left to its own output; an error or a warning fails.
+command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps.sh installs it)"
+lintian --fail-on error,warning "$deb" >"$scratch/lintian.log" 2>"$scratch/lintian.err" &&
+  ! grep -q '^[EW]: ' "$scratch/lintian.log" ||
+  fail "lintian $(lintian --version | cut -d' ' -f2) on $(basename "$deb"):"$'\n'"$(cat "$scratch/lintian.log" "$scratch/lintian.err")"
+step "lintian $(lintian --version | cut -d' ' -f2): no errors or warnings"
+doc=$scratch/root/usr/share/doc/$package
+newest=$(zcat "$doc/changelog.gz" 2>/dev/null | head -n 1)
+case $newest in
+  "$package ($version) "*) ;;
+  *) fail "expected the changelog's newest entry to be $package ($version), got: $newest" ;;
+esac
+holder=$(sed -n 's/^Copyright (c) //p' LICENSE)
+grep -qxF "Copyright: $holder" "$doc/copyright" || fail "expected Copyright: $holder (from LICENSE) in the copyright file"
+step "the changelog's newest entry is $version; the copyright file names $holder"
+
 # Libraries the binaries link, resolved on this machine and traced to their packages; libGL
 # (loaded by SDL for the GL context) and the title's font are opened at run time.
-dpkg-deb -x "$deb" "$scratch/root"
 binaries=("$scratch"/root/usr/bin/*)
 [ ${#binaries[@]} = 3 ] || fail "expected brimvalk-test, brimvalk-pacing and brimvalk-snapshot in /usr/bin, got: ${binaries[*]##*/}"
 needed=$(objdump -p "${binaries[@]}" | awk '$1 == "NEEDED" { print $2 }' | sort -u)
@@ -101,8 +120,8 @@ top=$(basename "$zip" .zip)
 [ "$top" = "${package}-${version}-win32" ] || fail "expected the zip ${package}-${version}-win32.zip, got $top.zip"
 mkdir "$scratch/zip" && (cd "$scratch/zip" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
 exe="$scratch/zip/$top/brimvalk-test.exe"
-[ -f "$exe" ] && [ -s "$scratch/zip/$top/README.md" ] ||
-  fail "expected $top/brimvalk-test.exe and $top/README.md in the zip, got: $(cd "$scratch/zip" && find . -type f | tr '\n' ' ')"
+[ -f "$exe" ] && [ -s "$scratch/zip/$top/README.md" ] && cmp -s LICENSE "$scratch/zip/$top/LICENSE" ||
+  fail "expected $top/brimvalk-test.exe, $top/README.md and $top/LICENSE in the zip, got: $(cd "$scratch/zip" && find . -type f | tr '\n' ' ')"
 headers=$(i686-w64-mingw32-objdump -p "$exe" 2>&1) ||
   fail "brimvalk-test.exe is not a 32-bit Windows program: i686-w64-mingw32-objdump says $(tail -n 1 <<<"$headers")"
 grep -Eq '^Magic[[:space:]]+010b' <<<"$headers" || fail "brimvalk-test.exe is not a 32-bit (PE32) program: $(grep '^Magic' <<<"$headers")"
@@ -115,5 +134,5 @@ for dll in $imports; do
     *) fail "brimvalk-test.exe needs $dll, which Windows does not have: the zip would not run on its own" ;;
   esac
 done
-step "the zip holds a 32-bit console brimvalk-test.exe importing only ${imports% } and the README"
+step "the zip holds a 32-bit console brimvalk-test.exe importing only ${imports% }, the README and the LICENSE"
 echo "Packages in $dist checked"

@@ -20,6 +20,8 @@ everything=(
   weston  # the Wayland tests' compositor (ctest -L wayland), on its x11 backend inside Xvfb
   wine wine64 g++-mingw-w64-x86-64 googletest
   dpkg-dev  # dpkg-shlibdeps: the Debian package's library dependencies (make package)
+  help2man  # the tools' manual pages, made from their --help and --version
+  lintian  # Debian's package checker, run on the .deb by scripts/check-packages.sh
 )
 case "${1:-}" in
   --run)

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Both tools offscreen: each kind of destination, refused arguments, the help, and SIGTERM at start-up.
+# Both tools offscreen: each kind of destination, refused arguments, the help and the version, and
+# SIGTERM at start-up.
 . "$(dirname "$0")/../e2e/lib.sh"
 e2e_setup "${1:-}" identify
 snapshot=$(realpath "$1") pacing=$(realpath "${2:?usage: files.sh SNAPSHOT PACING}") dir=$e2e_dir reader=''
+cmake_lists=$(realpath "$(dirname "$0")/../../CMakeLists.txt")
 trap '[ -n "$reader" ] && kill "$reader" 2>/dev/null; e2e_cleanup' EXIT
 export SDL_VIDEODRIVER=offscreen
 umask 022
@@ -83,9 +85,14 @@ snapshot|--frames " 5"|--frames wants
 snapshot|--out|incomplete option
 CASES
 
+# --version: the name and the project's version, as the manual pages show them.
+version=$(sed -n 's/^project(BrimvalkTest VERSION \([0-9.]*\).*/\1/p' "$cmake_lists")
 for tool in "$snapshot" "$pacing"; do
   "$tool" --help >"$dir/out" 2>"$dir/err" || fail "$tool --help: expected exit status 0, got $?"
   grep -q "^usage: $(basename "$tool") " "$dir/out" || fail "$tool --help: expected its usage on stdout"
+  "$tool" --version >"$dir/out" 2>"$dir/err" || fail "$tool --version: expected exit status 0, got $?"
+  [ "$(cat "$dir/out")" = "$(basename "$tool") $version" ] && [ ! -s "$dir/err" ] ||
+    fail "$tool --version: expected \"$(basename "$tool") $version\" alone, got: $(cat "$dir/out" "$dir/err")"
 done
 
 # SIGTERM once the program's output is open, before its window: status 0, each file whole or absent.

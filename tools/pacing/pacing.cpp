@@ -144,13 +144,17 @@ void SleepMs(long ms) {
     }
 }
 
-// Returns 0 when the options are usable, 2 after printing why not, -1 after printing the help.
+// Returns 0 when the options are usable, 2 after printing why not, -1 after printing the help or the version.
 int ParseOptions(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         if (arg == "--help" || arg == "-h") {
             fputs(kUsage, stdout);
+            return -1;
+        }
+        if (arg == "--version") {
+            printf("%s %s\n", kTool, BRIMVALK_VERSION);
             return -1;
         }
         if (value == nullptr || (arg != "--seconds" && arg != "--hold" && arg != "--png" && arg != "--size" &&

@@ -51,13 +51,16 @@ struct Options {
     bool verbose = false;
 };
 
-// Returns 0 when the options are usable, 2 after printing why not, -1 after printing the help.
+// Returns 0 when the options are usable, 2 after printing why not, -1 after printing the help or the version.
 int ParseOptions(int argc, char** argv, Options* options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "--help" || arg == "-h") {
             fputs(kUsage, stdout);
+            return -1;
+        } else if (arg == "--version") {
+            puts("brimvalk-snapshot " BRIMVALK_VERSION);
             return -1;
         } else if (arg == "--verbose") {
             options->verbose = true;
