@@ -31,6 +31,8 @@ while IFS='|' read -r tools kind setup wanted check; do
     status=$?
     [ "$dest" = target ] || cp "$dir/out" captured
     [ "$status" = "$wanted" ] || fail "$tool onto a $kind: expected status $wanted, got $status: $(cat "$dir/err")"
+    [ "$tool" != pacing ] || [ "$status" != 0 ] || [ ! -s "$dir/err" ] ||
+      fail "pacing onto a $kind: expected nothing on stderr, got: $(cat "$dir/err")"
     eval "$check" ||
       fail "$tool onto a $kind: expected $check; got $(ls -l | tail -n +2 | tr -s ' \n' ' '): $(cat "$dir/err")"
     reader=''

@@ -72,6 +72,7 @@ awk -v n="$frames" -v fps="$fps" -v wall="$wall_ms" -F, 'NR > 1 { all += $3 } NR
 e2e_start_xvfb
 SDL_VIDEODRIVER=x11 "$tool" --seconds 0.5 >"$dir/out" 2>"$dir/err" ||
   fail "on Xvfb: exit status $?: $(cat "$dir/err")"
+[ ! -s "$dir/err" ] || fail "on Xvfb: expected nothing on stderr after a full run, got: $(cat "$dir/err")"
 glx() { glxinfo -B | sed -n "s/^OpenGL $1 string: //p"; }
 [ "$(line 2)" = "renderer: $(glx renderer); OpenGL $(glx version); $(glx vendor); SDL video driver x11" ] ||
   fail "on Xvfb: expected the renderer glxinfo names ($(glx renderer); $(glx version); $(glx vendor)), got: $(line 2)"
