@@ -14,10 +14,10 @@
 
 // Each frame's time runs from the previous swap's return (the loop's start for the first).
 TEST(PacingStats, FrameTimesFromSwapReturns) {
-    const std::vector<double> ms = FrameTimesMs(100.0, {100.010, 100.030, 100.045});
+    const std::vector<double> ms = FrameTimesMs(FramesFromSwaps(100.0, {100.010, 100.030, 100.045}));
     ASSERT_EQ(ms.size(), 3u);
     for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(ms[i], (std::vector<double>{10, 20, 15})[i], 1e-6) << "frame " << i;
-    EXPECT_TRUE(FrameTimesMs(100.0, {}).empty());
+    EXPECT_TRUE(FramesFromSwaps(100.0, {}).empty());
 }
 
 TEST(PacingStats, NearestRankPercentiles) {
@@ -30,6 +30,12 @@ TEST(PacingStats, NearestRankPercentiles) {
     for (double percent : {1, 7, 14, 28, 50, 57, 95, 99}) EXPECT_EQ(Percentile(hundred, percent), percent);
 }
 
+std::vector<FrameRecord> Frames(const std::vector<double>& frameMs) {
+    std::vector<FrameRecord> frames(frameMs.size());
+    for (size_t i = 0; i < frameMs.size(); ++i) frames[i].frameMs = frameMs[i];
+    return frames;
+}
+
 // A stutter is strictly longer than 1.5 times the median: 15 ms against a 10 ms median is not one.
 TEST(PacingStats, SummaryAndStutters) {
     const struct { std::vector<double> frameMs; const char* line; } cases[] = {
@@ -40,8 +46,8 @@ TEST(PacingStats, SummaryAndStutters) {
         {{16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 33, 50},
          "frames 20, mean 53.9 fps, p50 16.00 ms, p95 33.00 ms, p99 50.00 ms, max 50.00 ms, stutters 2"},
     };
-    for (const auto& c : cases) EXPECT_EQ(SummaryLine(Summarise(c.frameMs)), c.line);
-    EXPECT_NEAR(Summarise({10, 30, 10, 15, 10, 15.01, 10}).elapsedMs, 100.01, 1e-9);
+    for (const auto& c : cases) EXPECT_EQ(SummaryLine(Summarise(Frames(c.frameMs))), c.line);
+    EXPECT_NEAR(Summarise(Frames({10, 30, 10, 15, 10, 15.01, 10})).elapsedMs, 100.01, 1e-9);
 }
 
 namespace {
@@ -54,6 +60,12 @@ std::vector<Presentation> Shown(const std::vector<double>& ms, const std::vector
         shown.push_back({true, seconds, counters.empty() ? 0 : counters[i], !counters.empty(), vsync});
     }
     return shown;
+}
+
+std::vector<long> Refreshes(const std::vector<FrameRecord>& frames) {
+    std::vector<long> refreshes;
+    for (const FrameRecord& frame : frames) refreshes.push_back(frame.refreshes.value_or(-1));
+    return refreshes;
 }
 
 // At 50 Hz (20 ms a refresh).
@@ -86,29 +98,32 @@ TEST(PacingDisplay, VerdictAndMissedRefreshes) {
         {"a counter two ahead", Shown({20, 20, 20}, {7, 8, 9, 11}), 1, DisplayPacing::kHeld, {-1, 1, 1, 2}, 1},
     };
     for (const auto& c : cases) {
-        const std::vector<double> frameMs(c.shown.size(), 20.0);
-        const DisplayPacing pacing = JudgePacing(frameMs, c.shown, 50, c.interval);
+        std::vector<FrameRecord> frames = Frames(std::vector<double>(c.shown.size(), 20.0));
+        const DisplayPacing pacing = JudgePacing(&frames, c.shown, 50, c.interval);
         EXPECT_EQ(pacing.verdict, c.verdict) << c.what;
-        EXPECT_EQ(pacing.refreshes, c.refreshes) << c.what;
+        EXPECT_EQ(Refreshes(frames), c.refreshes) << c.what;
         EXPECT_EQ(pacing.missedCount, c.missed) << c.what;
         EXPECT_FALSE(pacing.fromSwapTimes) << c.what;
     }
 }
 
 TEST(PacingDisplay, SwapTimesAndNothingKnown) {
-    const std::vector<double> onRefresh = {90, 20, 21, 39, 20, 60};  // the first frame carries the start-up
-    DisplayPacing pacing = JudgePacing(onRefresh, {}, 50, 1);
+    std::vector<FrameRecord> onRefresh = Frames({90, 20, 21, 39, 20, 60});  // the first frame carries the start-up
+    DisplayPacing pacing = JudgePacing(&onRefresh, {}, 50, 1);
     EXPECT_EQ(pacing.verdict, DisplayPacing::kHeld);
     EXPECT_TRUE(pacing.fromSwapTimes);
     EXPECT_EQ(pacing.judged, 5);
     EXPECT_EQ(pacing.missedCount, 2);
-    EXPECT_EQ(pacing.missed, (std::vector<bool>{false, false, false, true, false, true}));
+    std::vector<bool> missed;
+    for (const FrameRecord& frame : onRefresh) missed.push_back(frame.missed);
+    EXPECT_EQ(missed, (std::vector<bool>{false, false, false, true, false, true}));
     EXPECT_EQ(VsyncLine(pacing),
               "vsync: held (judged from swap times), 2 of 5 frames missed a refresh (40.0%); 1% low 11.1 fps, 0.1% low "
               "11.1 fps");
-    EXPECT_EQ(JudgePacing({90, 20, 30, 20}, {}, 50, 1).verdict, DisplayPacing::kNotHeld);
+    std::vector<FrameRecord> offRefresh = Frames({90, 20, 30, 20});
+    EXPECT_EQ(JudgePacing(&offRefresh, {}, 50, 1).verdict, DisplayPacing::kNotHeld);
 
-    pacing = JudgePacing({90, 20, 30}, {}, 0, 1);
+    pacing = JudgePacing(&offRefresh, {}, 0, 1);
     EXPECT_EQ(pacing.verdict, DisplayPacing::kUnknown);
     EXPECT_EQ(pacing.judged, 0);
 }
@@ -123,12 +138,15 @@ TEST(PacingDisplay, LowsAndStalls) {
     EXPECT_DOUBLE_EQ(LowFps(ms, 1000), 20.0);
     EXPECT_EQ(LowFps({}, 100), 0.0);
 
-    const DisplayPacing shown = JudgePacing({5, 5, 5, 5}, Shown({20, 20, 40}), 50, 1);
+    std::vector<FrameRecord> fast = Frames({5, 5, 5, 5});
+    const DisplayPacing shown = JudgePacing(&fast, Shown({20, 20, 40}), 50, 1);
     EXPECT_NEAR(shown.low1Fps, 25.0, 1e-6);
 
     // --stall 3: frames 2 and 5 of 0..6; frame 5 seen late, frame 2 not.
-    const DisplayPacing stalled = JudgePacing(std::vector<double>(7, 20), Shown({20, 20, 20, 20, 60, 20}), 50, 1);
-    EXPECT_EQ(StallLine(stalled, 3), "stalls: 2 planted, 1 seen as missed refreshes");
+    std::vector<FrameRecord> frames = Frames(std::vector<double>(7, 20));
+    for (size_t i = 0; i < frames.size(); ++i) frames[i].stalled = IsPlantedStall(static_cast<long>(i), 3);
+    const DisplayPacing stalled = JudgePacing(&frames, Shown({20, 20, 20, 20, 60, 20}), 50, 1);
+    EXPECT_EQ(StallLine(frames, stalled), "stalls: 2 planted, 1 seen as missed refreshes");
     EXPECT_TRUE(IsPlantedStall(2, 3) && IsPlantedStall(5, 3) && !IsPlantedStall(3, 3) && !IsPlantedStall(0, 3));
 }
 
@@ -184,15 +202,16 @@ TEST(PacingPlot, CurvesAndMarksWhereTheSeriesPutsThem) {
     std::vector<double> frameMs(kFrames, 18.0), presentMs(kFrames - 1, 20.0);
     frameMs[kSpike] = 60;
     presentMs[kSpike - 1] = 80;
-    const PacingSummary summary = Summarise(frameMs);
-    const DisplayPacing display = JudgePacing(frameMs, Shown(presentMs), 50, 1);
+    std::vector<FrameRecord> frames = Frames(frameMs);
+    const PacingSummary summary = Summarise(frames);
+    const DisplayPacing display = JudgePacing(&frames, Shown(presentMs), 50, 1);
     ASSERT_EQ(display.missedCount, 1);
     ASSERT_EQ(summary.stutters, 1);
 
     FILE* file = tmpfile();
     ASSERT_NE(file, nullptr);
     std::string error;
-    ASSERT_TRUE(WritePacingPlot(frameMs, summary, display, 50, "caption", 1200, 900, file, &error)) << error;
+    ASSERT_TRUE(WritePacingPlot(frames, summary, display, 50, "caption", 1200, 900, file, &error)) << error;
     rewind(file);
     cairo_surface_t* image = cairo_image_surface_create_from_png_stream(ReadFromFile, file);
     fclose(file);

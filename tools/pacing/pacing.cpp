@@ -29,6 +29,7 @@
 #include "harness/program_session.h"
 #include "tools/output_file.h"
 #include "tools/pacing/display_timing.h"
+#include "tools/pacing/pacing_csv.h"
 #include "tools/pacing/pacing_plot.h"
 #include "tools/pacing/pacing_stats.h"
 
@@ -214,14 +215,10 @@ std::string SwapIntervalLine() {
     return line;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    Options options;
-    const int parsed = ParseOptions(argc, argv, &options);
-    if (parsed != 0) return parsed < 0 ? 0 : 2;
+// Each file is written once: two of them naming one file would leave only the last. Then each is
+// checked writable before the run. Returns false after saying why.
+bool PrepareFiles(const Options& options, OutputFile* png, OutputFile* csv) {
     const std::string programOutput = options.programOutput == "/dev/null" ? "" : options.programOutput;
-    // Each file is written once: two of them naming one file would leave only the last.
     const std::pair<const char*, const std::string*> files[] = {
         {"--png", &options.png}, {"--csv", &options.csv}, {"--program-output", &programOutput}};
     for (size_t i = 0; i < 3; ++i) {
@@ -230,97 +227,135 @@ int main(int argc, char** argv) {
             if (!first.empty() && !second.empty() && SameFile(first, second)) {
                 fprintf(stderr, "%s: %s and %s name one file, %s\n", kTool, files[i].first, files[j].first,
                         files[j].second->c_str());
-                return 2;
+                return false;
             }
         }
     }
-    OutputFile png, csv;
-    if ((!options.png.empty() && !png.Prepare(kTool, options.png)) ||
-        (!options.csv.empty() && !csv.Prepare(kTool, options.csv)) || !CheckProgramOutput(options.programOutput)) {
-        return 2;
-    }
+    return (options.png.empty() || png->Prepare(kTool, options.png)) &&
+           (options.csv.empty() || csv->Prepare(kTool, options.csv)) && CheckProgramOutput(options.programOutput);
+}
 
-    SessionOptions session;
-    session.offscreen = false;  // the current display, unless SDL_VIDEODRIVER says otherwise
-    session.swapSync = true;    // the program asks for its swap interval, as it does for users
-    session.quietOutput = options.programOutput.c_str();
-    if (!OpenProgram(kTool, session)) return 1;
-    const std::string swapLine = SwapIntervalLine();
-    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-    const std::string caption = std::string(SDL_GetCurrentVideoDriver()) + " video, " +
-                                (renderer != nullptr ? renderer : "unknown renderer") + "; " + swapLine +
-                                Format("; %g s", options.seconds);
-
-    // The interval the swaps are asked to wait, in refreshes: none asked counts as one.
-    const int interval = SwapControlOffered() ? std::max(1, SDL_GL_GetSwapInterval()) : 1;
-
-    std::unique_ptr<DisplayTiming> display = DisplayTiming::Open(SDL_GL_GetCurrentWindow());
+// What the run saw: every frame's swap return on the tool's clock, and the time spent asking the
+// display for presentation times.
+struct Watched {
+    double loopStart = 0;
     std::vector<double> swapReturns;
-    swapReturns.reserve(static_cast<size_t>(options.seconds * 240) + 16);
-    double timingSeconds = 0;  // spent asking for presentation times and taking them
+    double timingSeconds = 0;
+};
+
+// Runs the program's frame loop until `options.seconds` have passed since its start, holding the
+// scripted keys and the planted stalls, with `display` told of every swap.
+Watched RunWatched(const Options& options, DisplayTiming* display) {
+    Watched watched;
+    watched.swapReturns.reserve(static_cast<size_t>(options.seconds * 240) + 16);
     if (!options.holds.empty()) SetKeysForFrame(options.holds, 0);
-    const double loopStart = WallSeconds();
+    watched.loopStart = WallSeconds();
     RunProgram([&](long frame, bool afterSwap) {
         if (!afterSwap) {
             if (IsPlantedStall(frame, options.stallEvery)) SleepMs(options.stallMs);
             const double before = WallSeconds();
             display->BeforeSwap(frame);
-            timingSeconds += WallSeconds() - before;
+            watched.timingSeconds += WallSeconds() - before;
             return true;
         }
         const double now = WallSeconds();
-        swapReturns.push_back(now);
+        watched.swapReturns.push_back(now);
         display->AfterSwap(frame);
-        timingSeconds += WallSeconds() - now;
+        watched.timingSeconds += WallSeconds() - now;
         if (!options.holds.empty()) SetKeysForFrame(options.holds, frame + 1);
-        return now - loopStart < options.seconds;
+        return now - watched.loopStart < options.seconds;
     });
     display->Finish(1.0);
-    const double refreshHz = display->RefreshHz();
+    return watched;
+}
+
+// Everything the report, the CSV and the plot say, gathered once the program is closed.
+struct Findings {
+    std::vector<FrameRecord> frames;
+    PacingSummary summary;
+    DisplayPacing pacing;
+    double refreshHz = 0;
+    std::string swapLine, displayLine, caption;
+};
+
+// The run itself: the program opened as for users, watched while it runs, and closed.
+bool Run(const Options& options, Findings* found) {
+    SessionOptions session;
+    session.offscreen = false;  // the current display, unless SDL_VIDEODRIVER says otherwise
+    session.swapSync = true;    // the program asks for its swap interval, as it does for users
+    session.quietOutput = options.programOutput.c_str();
+    if (!OpenProgram(kTool, session)) return false;
+    found->swapLine = SwapIntervalLine();
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    found->caption = std::string(SDL_GetCurrentVideoDriver()) + " video, " +
+                     (renderer != nullptr ? renderer : "unknown renderer") + "; " + found->swapLine +
+                     Format("; %g s", options.seconds);
+    // The interval the swaps are asked to wait, in refreshes: none asked counts as one.
+    const int interval = SwapControlOffered() ? std::max(1, SDL_GL_GetSwapInterval()) : 1;
+
+    std::unique_ptr<DisplayTiming> display = DisplayTiming::Open(SDL_GL_GetCurrentWindow());
+    const Watched watched = RunWatched(options, display.get());
+    found->refreshHz = display->RefreshHz();
     const std::vector<Presentation> shown = display->presentations();
+    found->displayLine = DisplayLine(found->refreshHz, display->refreshSource, display->refreshWhyUnknown,
+                                     display->presentSource, display->presentWhyNot, shown);
     const bool feedback = !display->presentSource.empty();
-    const std::string displayLine = DisplayLine(refreshHz, display->refreshSource, display->refreshWhyUnknown,
-                                                display->presentSource, display->presentWhyNot, shown);
     display.reset();
     CloseProgram();
 
-    const std::vector<double> frameMs = FrameTimesMs(loopStart, swapReturns);
-    const PacingSummary summary = Summarise(frameMs);
-    const DisplayPacing pacing = JudgePacing(frameMs, shown, refreshHz, interval);
-    if (summary.elapsedMs < options.seconds * 1000) {
-        fprintf(stderr, "%s: the program quit after %.2f of %g s\n", kTool, summary.elapsedMs / 1000, options.seconds);
+    found->frames = FramesFromSwaps(watched.loopStart, watched.swapReturns);
+    for (size_t i = 0; i < found->frames.size(); ++i) {
+        found->frames[i].stalled = IsPlantedStall(static_cast<long>(i), options.stallEvery);
     }
-    fprintf(report, "%s\n%s\n%s\n%s\n", SummaryLine(summary).c_str(), swapLine.c_str(), displayLine.c_str(),
-            VsyncLine(pacing).c_str());
-    if (options.stallEvery > 0) fprintf(report, "%s\n", StallLine(pacing, options.stallEvery).c_str());
-    fflush(report);
-    const double timingUs = frameMs.empty() ? 0 : timingSeconds * 1e6 / static_cast<double>(frameMs.size());
-    const std::string plotCaption = caption + (feedback ? Format("; presentation feedback cost %.0f us a frame", timingUs) : "");
+    found->summary = Summarise(found->frames);
+    found->pacing = JudgePacing(&found->frames, shown, found->refreshHz, interval);
+    const double frames = static_cast<double>(std::max<size_t>(1, found->frames.size()));
+    if (feedback) found->caption += Format("; presentation feedback cost %.0f us a frame", watched.timingSeconds * 1e6 / frames);
+    return true;
+}
 
+void PrintReport(const Options& options, const Findings& found) {
+    if (found.summary.elapsedMs < options.seconds * 1000) {
+        fprintf(stderr, "%s: the program quit after %.2f of %g s\n", kTool, found.summary.elapsedMs / 1000,
+                options.seconds);
+    }
+    fprintf(report, "%s\n%s\n%s\n%s\n", SummaryLine(found.summary).c_str(), found.swapLine.c_str(),
+            found.displayLine.c_str(), VsyncLine(found.pacing).c_str());
+    if (options.stallEvery > 0) fprintf(report, "%s\n", StallLine(found.frames, found.pacing).c_str());
+    fflush(report);
+}
+
+// The CSV and the plot, each put in place whole; false when either could not be.
+bool WriteFiles(const Options& options, const Findings& found, OutputFile* png, OutputFile* csv) {
     bool written = true;
     if (!options.csv.empty()) {
-        FILE* out = csv.Begin();
-        if (out != nullptr) {
-            fputs("frame,frame_ms,present_ms,refreshes,stalled\n", out);
-            for (size_t i = 0; i < frameMs.size(); ++i) {
-                fprintf(out, "%zu,%.3f,", i, frameMs[i]);
-                if (pacing.presentMs[i] >= 0) fprintf(out, "%.3f", pacing.presentMs[i]);
-                fputc(',', out);
-                if (pacing.presentMs[i] >= 0 && pacing.refreshes[i] >= 0) fprintf(out, "%ld", pacing.refreshes[i]);
-                fprintf(out, ",%d\n", IsPlantedStall(static_cast<long>(i), options.stallEvery) ? 1 : 0);
-            }
-        }
-        written = out != nullptr && csv.Commit() && written;
+        FILE* out = csv->Begin();
+        if (out != nullptr) WritePacingCsv(found.frames, out);
+        written = out != nullptr && csv->Commit() && written;
     }
     if (!options.png.empty()) {
         std::string error;
-        FILE* out = png.Begin();
-        if (out != nullptr && !WritePacingPlot(frameMs, summary, pacing, refreshHz, plotCaption, options.width,
-                                               options.height, out, &error)) {
+        FILE* out = png->Begin();
+        if (out != nullptr && !WritePacingPlot(found.frames, found.summary, found.pacing, found.refreshHz, found.caption,
+                                               options.width, options.height, out, &error)) {
             fprintf(stderr, "%s: cannot draw %s: %s\n", kTool, options.png.c_str(), error.c_str());
             out = nullptr;
         }
-        written = out != nullptr && png.Commit() && written;
+        written = out != nullptr && png->Commit() && written;
     }
-    return written ? 0 : 1;
+    return written;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    const int parsed = ParseOptions(argc, argv, &options);
+    if (parsed != 0) return parsed < 0 ? 0 : 2;
+    OutputFile png, csv;
+    if (!PrepareFiles(options, &png, &csv)) return 2;
+    Findings found;
+    if (!Run(options, &found)) return 1;
+    PrintReport(options, found);
+    return WriteFiles(options, found, &png, &csv) ? 0 : 1;
 }

@@ -14,8 +14,18 @@
 // stutters circled, missed refreshes marked with triangles and the percentiles in a legend;
 // `caption` goes under the title. Writes a PNG of width by height pixels to `out`; returns false
 // with the reason in `error`.
-bool WritePacingPlot(const std::vector<double>& frameMs, const PacingSummary& summary, const DisplayPacing& display,
+bool WritePacingPlot(const std::vector<FrameRecord>& frames, const PacingSummary& summary, const DisplayPacing& display,
                      double refreshHz, const std::string& caption, int width, int height, FILE* out,
                      std::string* error);
+
+// The legend, in order: the frame-time line, the presentation line where any is known, the percentiles, the max,
+// the stutters (circled) and, where judged, the missed refreshes (triangles).
+struct LegendEntry {
+    enum Symbol { kNone, kFrameLine, kPresentLine, kCircle, kTriangle };
+    Symbol symbol;
+    std::string text;
+};
+std::vector<LegendEntry> PlotLegend(const std::vector<FrameRecord>& frames, const PacingSummary& summary,
+                                    const DisplayPacing& display);
 
 #endif

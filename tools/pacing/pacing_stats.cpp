@@ -6,14 +6,20 @@
 #include <algorithm>
 #include <cmath>
 
-std::vector<double> FrameTimesMs(double loopStartSeconds, const std::vector<double>& swapReturnSeconds) {
-    std::vector<double> frameMs;
-    frameMs.reserve(swapReturnSeconds.size());
+std::vector<FrameRecord> FramesFromSwaps(double loopStartSeconds, const std::vector<double>& swapReturnSeconds) {
+    std::vector<FrameRecord> frames(swapReturnSeconds.size());
     double previous = loopStartSeconds;
-    for (double swapReturn : swapReturnSeconds) {
-        frameMs.push_back((swapReturn - previous) * 1000.0);
-        previous = swapReturn;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        frames[i].frameMs = (swapReturnSeconds[i] - previous) * 1000.0;
+        previous = swapReturnSeconds[i];
     }
+    return frames;
+}
+
+std::vector<double> FrameTimesMs(const std::vector<FrameRecord>& frames) {
+    std::vector<double> frameMs;
+    frameMs.reserve(frames.size());
+    for (const FrameRecord& frame : frames) frameMs.push_back(frame.frameMs);
     return frameMs;
 }
 
@@ -21,7 +27,8 @@ bool IsStutter(double frameMs, double medianMs) {
     return frameMs > 1.5 * medianMs;
 }
 
-PacingSummary Summarise(const std::vector<double>& frameMs) {
+PacingSummary Summarise(const std::vector<FrameRecord>& frames) {
+    const std::vector<double> frameMs = FrameTimesMs(frames);
     PacingSummary summary;
     summary.frames = static_cast<long>(frameMs.size());
     if (frameMs.empty()) return summary;
@@ -68,13 +75,11 @@ bool OnRefresh(double ms, double periodMs) {
 
 }  // namespace
 
-DisplayPacing JudgePacing(const std::vector<double>& frameMs, const std::vector<Presentation>& shown,
-                          double refreshHz, int interval) {
+DisplayPacing JudgePacing(std::vector<FrameRecord>* frames, const std::vector<Presentation>& shown, double refreshHz,
+                          int interval) {
     DisplayPacing pacing;
-    const size_t n = frameMs.size();
-    pacing.presentMs.assign(n, -1.0);
-    pacing.refreshes.assign(n, -1);
-    pacing.missed.assign(n, false);
+    std::vector<FrameRecord>& f = *frames;
+    const size_t n = f.size();
     const double periodMs = refreshHz > 0 ? 1000.0 / refreshHz : 0.0;
     const long step = std::max(1, interval);
     auto at = [&](size_t i) { return i < shown.size() ? shown[i] : Presentation(); };
@@ -82,29 +87,32 @@ DisplayPacing JudgePacing(const std::vector<double>& frameMs, const std::vector<
     bool anyShown = false, onRefresh = true, sameRefresh = false, discarded = false;
     std::vector<double> presented;
     for (size_t i = 0; i < n; ++i) {
+        f[i].presentMs.reset();
+        f[i].refreshes.reset();
+        f[i].missed = false;
         const Presentation now = at(i);
         anyShown = anyShown || now.known;
         discarded = discarded || now.discarded;
         if (!now.known || i == 0 || !at(i - 1).known) continue;
         const Presentation before = at(i - 1);
         const double ms = (now.seconds - before.seconds) * 1000.0;
-        pacing.presentMs[i] = ms;
+        f[i].presentMs = ms;
         presented.push_back(ms);
         if (now.counterKnown && before.counterKnown) {
-            pacing.refreshes[i] = static_cast<long>(now.counter - before.counter);
+            f[i].refreshes = static_cast<long>(now.counter - before.counter);
         } else if (periodMs > 0) {
-            pacing.refreshes[i] = std::lround(ms / periodMs);
+            f[i].refreshes = std::lround(ms / periodMs);
         }
         const bool flagged = now.vsync || (now.counterKnown && before.counterKnown);
         if (!flagged && (periodMs <= 0 || !OnRefresh(ms, periodMs))) onRefresh = false;
-        if (pacing.refreshes[i] == 0) sameRefresh = true;
+        if (f[i].refreshes == 0L) sameRefresh = true;
     }
 
     if (anyShown) {
         for (size_t i = 0; i < n; ++i) {
-            if (pacing.refreshes[i] < 0) continue;
+            if (!f[i].refreshes) continue;
             ++pacing.judged;
-            pacing.missed[i] = pacing.refreshes[i] > step;
+            f[i].missed = *f[i].refreshes > step;
         }
         if (discarded || sameRefresh) {
             pacing.verdict = DisplayPacing::kNotHeld;
@@ -117,13 +125,13 @@ DisplayPacing JudgePacing(const std::vector<double>& frameMs, const std::vector<
         bool held = true;
         for (size_t i = 1; i < n; ++i) {
             ++pacing.judged;
-            pacing.missed[i] = std::lround(frameMs[i] / periodMs) > step;
-            held = held && OnRefresh(frameMs[i], periodMs);
+            f[i].missed = std::lround(f[i].frameMs / periodMs) > step;
+            held = held && OnRefresh(f[i].frameMs, periodMs);
         }
         pacing.verdict = held ? DisplayPacing::kHeld : DisplayPacing::kNotHeld;
     }
-    pacing.missedCount = std::count(pacing.missed.begin(), pacing.missed.end(), true);
-    const std::vector<double>& lows = presented.empty() ? frameMs : presented;
+    pacing.missedCount = std::count_if(f.begin(), f.end(), [](const FrameRecord& frame) { return frame.missed; });
+    const std::vector<double> lows = presented.empty() ? FrameTimesMs(f) : presented;
     pacing.low1Fps = LowFps(lows, 100);
     pacing.low01Fps = LowFps(lows, 1000);
     return pacing;
@@ -180,12 +188,12 @@ std::string VsyncLine(const DisplayPacing& pacing) {
     return line;
 }
 
-std::string StallLine(const DisplayPacing& pacing, long every) {
+std::string StallLine(const std::vector<FrameRecord>& frames, const DisplayPacing& pacing) {
     long planted = 0, seen = 0;
-    for (size_t i = 0; i < pacing.missed.size(); ++i) {
-        if (!IsPlantedStall(static_cast<long>(i), every)) continue;
+    for (const FrameRecord& frame : frames) {
+        if (!frame.stalled) continue;
         ++planted;
-        seen += pacing.missed[i];
+        seen += frame.missed;
     }
     char line[128];
     if (pacing.judged > 0) snprintf(line, sizeof line, "stalls: %ld planted, %ld seen as missed refreshes", planted, seen);

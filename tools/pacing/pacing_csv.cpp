@@ -1,0 +1,15 @@
+#include "pacing_csv.h"
+
+const char kPacingCsvHeader[] = "frame,frame_ms,present_ms,refreshes,stalled";
+
+void WritePacingCsv(const std::vector<FrameRecord>& frames, FILE* out) {
+    fprintf(out, "%s\n", kPacingCsvHeader);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        const FrameRecord& frame = frames[i];
+        fprintf(out, "%zu,%.3f,", i, frame.frameMs);
+        if (frame.presentMs) fprintf(out, "%.3f", *frame.presentMs);
+        fputc(',', out);
+        if (frame.presentMs && frame.refreshes) fprintf(out, "%ld", *frame.refreshes);
+        fprintf(out, ",%d\n", frame.stalled ? 1 : 0);
+    }
+}
