@@ -7,6 +7,7 @@
 
 #include <SDL.h>
 #include <stdint.h>
+#include <time.h>
 
 #include <memory>
 #include <string>
@@ -37,6 +38,9 @@ public:
     // Where presentation times come from, or why there are none.
     std::string presentSource;  // e.g. "wp_presentation"; empty when not offered
     std::string presentWhyNot;
+    // The clock the presentation times are on, where the source names it (wp_presentation.clock_id).
+    bool presentClockKnown = false;
+    clockid_t presentClock = CLOCK_MONOTONIC;
     // Presentations by frame; frames never presented (or not yet told) stay unknown.
     const std::vector<Presentation>& presentations() const { return presentations_; }
 

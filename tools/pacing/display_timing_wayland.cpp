@@ -137,6 +137,7 @@ private:
         if (strcmp(interface, wp_presentation_interface.name) == 0 && self->presentation_ == nullptr) {
             self->presentation_ = static_cast<wp_presentation*>(
                 wl_registry_bind(registry, name, &wp_presentation_interface, 1));
+            wp_presentation_add_listener(self->presentation_, &kPresentation, self);
         } else if (strcmp(interface, wl_output_interface.name) == 0 && version >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
             self->outputs_.push_back({self, static_cast<wl_output*>(wl_registry_bind(
                                                 registry, name, &wl_output_interface, std::min(version, 4u))), 0});
@@ -155,6 +156,12 @@ private:
     static void Scale(void*, wl_output*, int32_t) {}
     static void Name(void*, wl_output*, const char*) {}
     static void Description(void*, wl_output*, const char*) {}
+
+    static void ClockId(void* data, wp_presentation*, uint32_t clock) {
+        auto* self = static_cast<WaylandTiming*>(data);
+        self->presentClock = static_cast<clockid_t>(clock);
+        self->presentClockKnown = true;
+    }
 
     static void SyncOutput(void*, struct wp_presentation_feedback*, wl_output*) {}
     static void Presented(void* data, struct wp_presentation_feedback*, uint32_t secondsHigh, uint32_t secondsLow,
@@ -184,6 +191,7 @@ private:
     static const wl_registry_listener kRegistry;
     static const wl_output_listener kOutput;
     static const wp_presentation_feedback_listener kFeedback;
+    static const wp_presentation_listener kPresentation;
 
     wl_display* display_;
     wl_surface* surface_;
@@ -200,6 +208,7 @@ private:
 const wl_registry_listener WaylandTiming::kRegistry = {Global, GlobalRemove};
 const wl_output_listener WaylandTiming::kOutput = {Geometry, Mode, OutputDone, Scale, Name, Description};
 const wp_presentation_feedback_listener WaylandTiming::kFeedback = {SyncOutput, Presented, Discarded};
+const wp_presentation_listener WaylandTiming::kPresentation = {ClockId};
 
 }  // namespace
 

@@ -1,9 +1,12 @@
 // Wayland: a wl_keyboard of the tool's own from the seat the program uses (the first, as SDL takes
 // it), on an event queue of the tool's own. It hears what the program's keyboard hears, while the
 // program's window has the focus. Each key's time is the compositor's: zwp_input_timestamps_v1's ns
-// where offered, else wl_keyboard.key's ms; both are on the presentation clock (wp_presentation's
-// clock_id), the same as the frames' presentation times. The keys are found by their keysym in
-// the compositor's keymap, as SDL finds them.
+// where offered, else wl_keyboard.key's ms. Which clock a compositor stamps keys on is its own
+// choice (weston's X11 backend: CLOCK_REALTIME, while it presents on CLOCK_MONOTONIC_RAW), so each
+// key's clock is found as the one it happened on most recently before it arrived, and the time put
+// on the presentation clock (wp_presentation's clock_id), which the frames' presentation times are
+// on, by reading both clocks side by side. The keys are found by their keysym in the compositor's
+// keymap, as SDL finds them.
 #include <string.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -21,6 +24,16 @@ namespace {
 
 const xkb_keysym_t kKeySyms[6] = {XKB_KEY_Up, XKB_KEY_Down, XKB_KEY_Left, XKB_KEY_Right, XKB_KEY_z, XKB_KEY_x};
 const uint32_t kNoKey = 0xFFFFFFFF;
+
+// Where a key may have been stamped; the presentation clock is tried first.
+const clockid_t kClocks[] = {CLOCK_MONOTONIC, CLOCK_REALTIME, CLOCK_BOOTTIME, CLOCK_MONOTONIC_RAW};
+const double kLongestAge = 60;  // a key older than this on a clock when it arrives was not stamped on it
+
+double Now(clockid_t clock) {
+    timespec now;
+    clock_gettime(clock, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
 
 const char* ClockName(clockid_t clock) {
     switch (clock) {
@@ -72,23 +85,52 @@ public:
 
     void Finish() override {
         ReadWaylandQueue(display_, queue_, 0);
+        const std::string stamps = timestamps_ != nullptr ? "zwp_input_timestamps_v1" : "wl_keyboard time in ms";
         if (seat_ == nullptr) {
             source = "no key times: the compositor offers no wl_seat";
         } else if (keyboard_ == nullptr) {
             source = "no key times: the seat has no keyboard";
+        } else if (keyClock_ == kNoClock || keyClock_ == clock_) {
+            source = stamps + ", presentation clock " + ClockName(clock_);
         } else {
-            source = std::string(timestamps_ != nullptr ? "zwp_input_timestamps_v1" : "wl_keyboard time in ms") +
-                     ", presentation clock " + ClockName(clock_);
+            source = stamps + " on " + (keyClock_ == kSeveralClocks ? "several clocks" : ClockName(keyClock_)) +
+                     ", put on the presentation clock " + ClockName(clock_);
         }
+        if (untimed_ > 0) source += "; " + std::to_string(untimed_) + " keys on no clock known, not timed";
     }
 
 private:
-    // wl_keyboard.key's 32-bit ms, unwrapped to the latest such time not after now on the clock.
-    double KeySeconds(uint32_t ms) const {
-        timespec now;
-        clock_gettime(clock_, &now);
-        const uint64_t nowMs = static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
-        return static_cast<double>(nowMs - static_cast<uint32_t>(static_cast<uint32_t>(nowMs) - ms)) / 1000;
+    static constexpr clockid_t kNoClock = -100, kSeveralClocks = -101;
+
+    // A key's time on the presentation clock: `stamp` in seconds (`ms`: only its low 32 bits in ms)
+    // on the clock where it is youngest, not in the future, as it arrives; false when on none.
+    bool OnPresentationClock(double stamp, bool ms, double* seconds) {
+        clockid_t best = kNoClock;
+        double bestAge = kLongestAge, bestSeconds = 0;
+        std::vector<clockid_t> clocks = {clock_};
+        for (clockid_t clock : kClocks) {
+            if (clock != clock_) clocks.push_back(clock);
+        }
+        for (clockid_t clock : clocks) {
+            const double now = Now(clock), present = Now(clock_);
+            double at = stamp;
+            if (ms) {  // the latest time with these low 32 bits, not after now
+                const uint64_t nowMs = static_cast<uint64_t>(now * 1000);
+                at = static_cast<double>(nowMs - static_cast<uint32_t>(static_cast<uint32_t>(nowMs) - static_cast<uint32_t>(stamp))) / 1000;
+            }
+            const double age = now - at;
+            if (age < -0.001 || age >= bestAge) continue;
+            best = clock;
+            bestAge = age;
+            bestSeconds = present - age;
+        }
+        if (best == kNoClock) {
+            ++untimed_;
+            return false;
+        }
+        keyClock_ = keyClock_ == kNoClock || keyClock_ == best ? best : kSeveralClocks;
+        *seconds = bestSeconds;
+        return true;
     }
 
     int KeyOf(uint32_t code) const {
@@ -173,12 +215,14 @@ private:
     static void Leave(void* data, wl_keyboard*, uint32_t, wl_surface*) { static_cast<WaylandKeyEvents*>(data)->Restate(0); }
     static void Key(void* data, wl_keyboard*, uint32_t, uint32_t ms, uint32_t code, uint32_t state) {
         auto* self = static_cast<WaylandKeyEvents*>(data);
-        const double seconds = self->stamped_ ? self->stampSeconds_ : self->KeySeconds(ms);
+        const bool stamped = self->stamped_;
         self->stamped_ = false;
         const int key = self->KeyOf(code);
         if (key < 0) return;
+        double seconds = 0;
+        const bool timed = self->OnPresentationClock(stamped ? self->stampSeconds_ : ms, !stamped, &seconds);
         const bool down = state == WL_KEYBOARD_KEY_STATE_PRESSED;
-        self->events_.push_back({seconds, self->frame_, key, down, true});
+        self->events_.push_back({seconds, self->frame_, key, down, timed});
         self->down_ = down ? (self->down_ | 1u << key) : (self->down_ & ~(1u << key));
     }
     static void Modifiers(void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {}
@@ -209,7 +253,9 @@ private:
     uint32_t codes_[6];  // evdev key codes of kProgramKeys, kNoKey until the keymap names them
     unsigned down_ = 0;
     long frame_ = 0;
-    clockid_t clock_ = CLOCK_MONOTONIC;
+    clockid_t clock_ = CLOCK_MONOTONIC;       // the presentation clock
+    clockid_t keyClock_ = kNoClock;           // where the keys were found stamped
+    long untimed_ = 0;                        // keys found on no clock
     bool stamped_ = false;
     double stampSeconds_ = 0;
 };

@@ -1,7 +1,8 @@
 // brimvalk-pacing: runs the program for a number of seconds and reports its frame pacing: the time
 // of every frame, taken when its SwapBuffers returns, with percentiles, stutters, a plot and a CSV;
 // and, from the display (display_timing.h), its refresh rate, when each frame was presented, whether
-// swaps wait for the refresh and which frames missed one.
+// swaps wait for the refresh and which frames missed one; and how long a key takes from the display
+// server to the screen (input_watch.h).
 // Not the program: it runs the program's own entry sequence and frame loop (program_session.h) and
 // watches the buffer swaps through the platform layer's swap hook.
 #include <windows.h>
@@ -29,6 +30,7 @@
 #include "harness/program_session.h"
 #include "tools/output_file.h"
 #include "tools/pacing/display_timing.h"
+#include "tools/pacing/input_watch.h"
 #include "tools/pacing/pacing_csv.h"
 #include "tools/pacing/pacing_plot.h"
 #include "tools/pacing/pacing_stats.h"
@@ -40,7 +42,7 @@ const double kMostSeconds = 3600;
 
 const char kUsage[] =
     "usage: brimvalk-pacing [--seconds S] [--hold KEY:RANGE]... [--png FILE [--size WxH]] [--csv FILE]\n"
-    "                       [--stall EVERY:MS] [--program-output FILE]\n"
+    "                       [--stall EVERY:MS] [--press EVERY] [--program-output FILE]\n"
     "\n"
     "Runs Brimvalk Test on the current display (or offscreen with SDL_VIDEODRIVER=offscreen) for\n"
     "S seconds, asking for the swap interval as the program does, then ends it as a quit would.\n"
@@ -49,6 +51,7 @@ const char kUsage[] =
     "  swap interval: asked 1 (WGL_EXT_swap_control offered), driver reports I\n"
     "  display: R Hz (SOURCE); presentation times: SOURCE (vsync, hardware clock)\n"
     "  vsync: held, M of J frames missed a refresh (P%); 1% low A fps, 0.1% low B fps\n"
+    "  input: K key changes, event to presented p50 A ms, p95 B ms, max C ms (SOURCE)\n"
     "  stalls: S planted, K seen as missed refreshes          (with --stall)\n"
     "\n"
     "A frame's time runs from the previous frame's SwapBuffers return to its own (the first frame's\n"
@@ -70,6 +73,15 @@ const char kUsage[] =
     "of the slowest ceil(N/100) intervals (the 0.1% low: ceil(N/1000)), never fewer than one; the\n"
     "intervals are the presentation intervals where known, else the frame times.\n"
     "\n"
+    "A key change is a press or release of an arrow key, Z or X that changes the program's input line.\n"
+    "Its latency runs from the moment the display server stamped the key event to the presentation of\n"
+    "the first frame whose input line shows the change (\"event to swap return\" where no presentation\n"
+    "time is on the key's clock). SOURCE: \"X server time, offset +-D ms\" (XInput 2 raw key events,\n"
+    "put on the tool's clock by an offset measured to +-D), the compositor's time on Wayland\n"
+    "(zwp_input_timestamps_v1, else wl_keyboard's ms, on the presentation clock), or with --hold the\n"
+    "moment the tool set the key (the program's and driver's part only). A change another replaced\n"
+    "before any frame showed it is counted as never shown; a change the run ended on, not at all.\n"
+    "\n"
     "  --seconds S          how long to run, above 0 and at most 3600 (default 10)\n"
     "  --hold KEY:RANGE     hold KEY down during frames RANGE, as brimvalk-snapshot does: FIRST-END\n"
     "                       (FIRST up to, not including, END) or COUNT (0-COUNT). KEY: up, down,\n"
@@ -78,11 +90,18 @@ const char kUsage[] =
     "                       and two refresh periods (16.7 and 33.3 ms when the refresh is unknown),\n"
     "                       stutters circled, missed refreshes marked, percentiles in the legend\n"
     "  --size WxH           the plot's size in pixels (default 1200x600)\n"
-    "  --csv FILE           frame,frame_ms,present_ms,refreshes,stalled: a header line, then one line a\n"
-    "                       frame; present_ms and refreshes are since the previous frame's presentation,\n"
-    "                       empty where unknown; stalled is 1 for a planted stall\n"
+    "  --csv FILE           frame,frame_ms,present_ms,refreshes,stalled,input_ms: a header line, then one\n"
+    "                       line a frame; present_ms and refreshes are since the previous frame's\n"
+    "                       presentation, empty where unknown; stalled is 1 for a planted stall;\n"
+    "                       input_ms the latency of the key change first shown in the frame (of several,\n"
+    "                       the longest), empty for none\n"
     "  --stall EVERY:MS     frames EVERY-1, 2*EVERY-1, ... (from 0) wait MS ms before their swap: a\n"
     "                       self-check that the tool sees them (EVERY at least 2, MS from 1 to 1000)\n"
+    "  --press EVERY        before the swap of frames EVERY-1, 2*EVERY-1, ... the tool presses an arrow\n"
+    "                       key through the display server (XTEST on X11), right and left in turn, and\n"
+    "                       releases it EVERY/2 frames later: a self-check of the whole chain, nobody at\n"
+    "                       the keyboard (EVERY from 4 to 1000; not with --hold; X11 only: a Wayland\n"
+    "                       client cannot send keys). The input line adds \"presses: P made, S seen\"\n"
     "  --program-output FILE  where the program's own per-frame lines go (default /dev/null)\n"
     "\n"
     "Bad arguments exit with status 2 before anything runs. A file is written whole or not at all,\n"
@@ -98,6 +117,7 @@ struct Options {
     int width = 1200, height = 600;
     std::string programOutput = "/dev/null";
     long stallEvery = 0, stallMs = 0;
+    long pressEvery = 0;
 };
 
 std::string Format(const char* format, double value) {
@@ -155,7 +175,8 @@ int ParseOptions(int argc, char** argv, Options* options) {
             return -1;
         }
         if (value == nullptr || (arg != "--seconds" && arg != "--hold" && arg != "--png" && arg != "--size" &&
-                                 arg != "--csv" && arg != "--program-output" && arg != "--stall")) {
+                                 arg != "--csv" && arg != "--program-output" && arg != "--stall" &&
+                                 arg != "--press")) {
             fprintf(stderr, "%s: unknown or incomplete option \"%s\" (--help for the options)\n", kTool, arg.c_str());
             return 2;
         }
@@ -175,6 +196,10 @@ int ParseOptions(int argc, char** argv, Options* options) {
             fprintf(stderr, "%s: --stall wants EVERY:MS, EVERY at least 2 and MS from 1 to 1000, not \"%s\"\n", kTool,
                     value);
             return 2;
+        } else if (arg == "--press" && !ParseNumber(value, kLeastPressEvery, &options->pressEvery, kMostPressEvery)) {
+            fprintf(stderr, "%s: --press wants EVERY from %ld to %ld, not \"%s\"\n", kTool, kLeastPressEvery,
+                    kMostPressEvery, value);
+            return 2;
         } else if (arg == "--size" && !ParseSize(value, &options->width, &options->height)) {
             fprintf(stderr, "%s: --size wants WIDTHxHEIGHT from 480x320 to 8192x8192, not \"%s\"\n", kTool, value);
             return 2;
@@ -185,6 +210,10 @@ int ParseOptions(int argc, char** argv, Options* options) {
             }
             (arg == "--png" ? options->png : arg == "--csv" ? options->csv : options->programOutput) = value;
         }
+    }
+    if (options->pressEvery > 0 && !options->holds.empty()) {
+        fprintf(stderr, "%s: --press and --hold both set the keys: use one\n", kTool);
+        return 2;
     }
     return 0;
 }
@@ -243,12 +272,12 @@ struct Watched {
     double timingSeconds = 0;
 };
 
-// Runs the program's frame loop until `options.seconds` have passed since its start, holding the
-// scripted keys and the planted stalls, with `display` told of every swap.
-Watched RunWatched(const Options& options, DisplayTiming* display) {
+// Runs the program's frame loop until `options.seconds` have passed since its start (and --press's
+// last key has come up), holding the planted stalls, with `display` and `input` told of every swap.
+Watched RunWatched(const Options& options, DisplayTiming* display, InputWatch* input) {
     Watched watched;
     watched.swapReturns.reserve(static_cast<size_t>(options.seconds * 240) + 16);
-    if (!options.holds.empty()) SetKeysForFrame(options.holds, 0);
+    input->Start();
     watched.loopStart = WallSeconds();
     RunProgram([&](long frame, bool afterSwap) {
         if (!afterSwap) {
@@ -256,14 +285,15 @@ Watched RunWatched(const Options& options, DisplayTiming* display) {
             const double before = WallSeconds();
             display->BeforeSwap(frame);
             watched.timingSeconds += WallSeconds() - before;
+            input->BeforeSwap(frame);
             return true;
         }
         const double now = WallSeconds();
         watched.swapReturns.push_back(now);
         display->AfterSwap(frame);
         watched.timingSeconds += WallSeconds() - now;
-        if (!options.holds.empty()) SetKeysForFrame(options.holds, frame + 1);
-        return now - watched.loopStart < options.seconds;
+        const bool timeUp = now - watched.loopStart >= options.seconds;
+        return input->AfterSwap(frame, timeUp) || !timeUp;
     });
     display->Finish(1.0);
     return watched;
@@ -275,7 +305,8 @@ struct Findings {
     PacingSummary summary;
     DisplayPacing pacing;
     double refreshHz = 0;
-    std::string swapLine, displayLine, caption;
+    std::string swapLine, displayLine, inputLine, caption;
+    bool refused = false;  // an option this display cannot honour (--press on Wayland)
 };
 
 // The run itself: the program opened as for users, watched while it runs, and closed.
@@ -293,15 +324,28 @@ bool Run(const Options& options, Findings* found) {
     // The interval the swaps are asked to wait, in refreshes: none asked counts as one.
     const int interval = SwapControlOffered() ? std::max(1, SDL_GL_GetSwapInterval()) : 1;
 
+    InputWatch input;
+    std::string why;
+    if (!input.Open(SDL_GL_GetCurrentWindow(), options.holds, options.pressEvery, &why)) {
+        fprintf(stderr, "%s: --press cannot be used here: %s\n", kTool, why.c_str());
+        CloseProgram();
+        found->refused = true;
+        return false;
+    }
     std::unique_ptr<DisplayTiming> display = DisplayTiming::Open(SDL_GL_GetCurrentWindow());
-    const Watched watched = RunWatched(options, display.get());
+    if (display->presentClockKnown) input.SetPresentationClock(display->presentClock);
+    const Watched watched = RunWatched(options, display.get(), &input);
     found->refreshHz = display->RefreshHz();
     const std::vector<Presentation> shown = display->presentations();
     found->displayLine = DisplayLine(found->refreshHz, display->refreshSource, display->refreshWhyUnknown,
                                      display->presentSource, display->presentWhyNot, shown);
     const bool feedback = !display->presentSource.empty();
+    const bool clockKnown = display->presentClockKnown;
+    const clockid_t clock = display->presentClock;
     display.reset();
     CloseProgram();
+    const InputWatch::Report keys = input.Finish(watched.swapReturns, shown, clockKnown, clock);
+    found->inputLine = keys.line;
 
     found->frames = FramesFromSwaps(watched.loopStart, watched.swapReturns);
     for (size_t i = 0; i < found->frames.size(); ++i) {
@@ -309,6 +353,10 @@ bool Run(const Options& options, Findings* found) {
     }
     found->summary = Summarise(found->frames);
     found->pacing = JudgePacing(&found->frames, shown, found->refreshHz, interval);
+    for (size_t i = 0; i < found->frames.size() && i < keys.frameMs.size(); ++i) {
+        if (keys.frameMs[i] >= 0) found->frames[i].inputMs = keys.frameMs[i];
+    }
+    found->caption += Format("; input measure cost %.0f us a frame", keys.costUs);
     const double frames = static_cast<double>(std::max<size_t>(1, found->frames.size()));
     if (feedback) found->caption += Format("; presentation feedback cost %.0f us a frame", watched.timingSeconds * 1e6 / frames);
     return true;
@@ -321,6 +369,7 @@ void PrintReport(const Options& options, const Findings& found) {
     }
     fprintf(report, "%s\n%s\n%s\n%s\n", SummaryLine(found.summary).c_str(), found.swapLine.c_str(),
             found.displayLine.c_str(), VsyncLine(found.pacing).c_str());
+    fprintf(report, "%s\n", found.inputLine.c_str());
     if (options.stallEvery > 0) fprintf(report, "%s\n", StallLine(found.frames, found.pacing).c_str());
     fflush(report);
 }
@@ -355,7 +404,7 @@ int main(int argc, char** argv) {
     OutputFile png, csv;
     if (!PrepareFiles(options, &png, &csv)) return 2;
     Findings found;
-    if (!Run(options, &found)) return 1;
+    if (!Run(options, &found)) return found.refused ? 2 : 1;
     PrintReport(options, found);
     return WriteFiles(options, found, &png, &csv) ? 0 : 1;
 }

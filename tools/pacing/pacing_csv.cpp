@@ -1,6 +1,6 @@
 #include "pacing_csv.h"
 
-const char kPacingCsvHeader[] = "frame,frame_ms,present_ms,refreshes,stalled";
+const char kPacingCsvHeader[] = "frame,frame_ms,present_ms,refreshes,stalled,input_ms";
 
 void WritePacingCsv(const std::vector<FrameRecord>& frames, FILE* out) {
     fprintf(out, "%s\n", kPacingCsvHeader);
@@ -10,6 +10,8 @@ void WritePacingCsv(const std::vector<FrameRecord>& frames, FILE* out) {
         if (frame.presentMs) fprintf(out, "%.3f", *frame.presentMs);
         fputc(',', out);
         if (frame.presentMs && frame.refreshes) fprintf(out, "%ld", *frame.refreshes);
-        fprintf(out, ",%d\n", frame.stalled ? 1 : 0);
+        fprintf(out, ",%d,", frame.stalled ? 1 : 0);
+        if (frame.inputMs) fprintf(out, "%.3f", *frame.inputMs);
+        fputc('\n', out);
     }
 }

@@ -18,6 +18,7 @@ struct FrameRecord {
     std::optional<double> presentMs;  // from the previous frame's presentation
     std::optional<long> refreshes;    // refreshes since the previous frame's presentation
     bool missed = false;              // presented more refreshes after the previous frame than the swap interval
+    std::optional<double> inputMs;    // from the key change first shown in this frame to its presentation (input_watch.h)
 };
 
 // A frame's time is the interval from the previous frame's SwapBuffers return to its own; the
