@@ -11,7 +11,7 @@ umask 022
 written() {
   case $tool in
     snapshot) [ "$(identify -format '%m %w %h' "$1" 2>/dev/null)" = "PNG 1024 768" ] ;;
-    pacing) grep -qx 'frame,frame_ms,present_ms,refreshes,stalled' "$1" && grep -qE '^0,[0-9]+\.[0-9]{3},' "$1" ;;
+    pacing) grep -qx 'frame,frame_ms,present_ms,refreshes,stalled,input_ms' "$1" && grep -qE '^0,[0-9]+\.[0-9]{3},' "$1" ;;
   esac
 }
 node() { [ "$(stat -c '%F %t,%T' target)" = "character special file $1" ]; }
@@ -98,7 +98,7 @@ wait "$pid"
 status=$?
 [ "$status" = 0 ] || fail "pacing with SIGTERM at start-up: expected exit status 0, got $status: $(cat "$dir/err")"
 [ -z "$(find . -name '*partial*')" ] || fail "pacing with SIGTERM at start-up left $(find . -name '*partial*')"
-{ [ ! -e c.csv ] || [ "$(head -n 1 c.csv)" = frame,frame_ms,present_ms,refreshes,stalled ]; } &&
+{ [ ! -e c.csv ] || [ "$(head -n 1 c.csv)" = frame,frame_ms,present_ms,refreshes,stalled,input_ms ]; } &&
   { [ ! -e p.png ] || identify p.png >/dev/null 2>&1; } ||
   fail "pacing with SIGTERM at start-up: expected whole files or none"
 echo "ok" >&2

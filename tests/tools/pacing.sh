@@ -19,9 +19,10 @@ frames=${BASH_REMATCH[1]} fps=${BASH_REMATCH[2]}
   fail "expected the offscreen display line third, got: $(sed -n 3p "$dir/out")"
 [[ $(sed -n 4p "$dir/out") =~ ^vsync:\ unknown\;\ 1%\ low\ ([0-9.]+)\ fps,\ 0.1%\ low\ ([0-9.]+)\ fps$ ]] ||
   fail "expected 'vsync: unknown' and the lows fourth, got: $(sed -n 4p "$dir/out")"
-[[ $(sed -n 5p "$dir/out") =~ ^stalls:\ ([0-9]+)\ planted$ ]] || fail "expected 'stalls: S planted' fifth, got: $(sed -n 5p "$dir/out")"
+[[ $(sed -n 5p "$dir/out") =~ ^input:\ 2\ key\ changes, ]] || fail "expected the input line fifth, got: $(sed -n 5p "$dir/out")"
+[[ $(sed -n 6p "$dir/out") =~ ^stalls:\ ([0-9]+)\ planted$ ]] || fail "expected 'stalls: S planted' sixth, got: $(sed -n 6p "$dir/out")"
 planted=${BASH_REMATCH[1]}
-[ "$(wc -l <"$dir/out")" = 5 ] || fail "expected five lines on stdout, got $(wc -l <"$dir/out")"
+[ "$(wc -l <"$dir/out")" = 6 ] || fail "expected six lines on stdout, got $(wc -l <"$dir/out")"
 
 inputs=$(grep -cE '^-?[0-9]+ -?[0-9]+ -?[0-9]+ -?[0-9]+$' "$dir/program")
 [ "$frames" -gt 3 ] && [ "$frames" = "$inputs" ] ||
