@@ -18,7 +18,6 @@
 #include "input-timestamps-unstable-v1-client-protocol.h"
 #include "platform/native_window.h"
 #include "tools/pacing/key_events.h"
-#include "tools/pacing/wayland_queue.h"
 
 namespace {
 
@@ -74,17 +73,17 @@ public:
 
     void SetPresentationClock(clockid_t clock) override { clock_ = clock; }
 
+    // What has been read from the socket, without reading it: SDL reads it as the program samples its
+    // keys, and so it has every key dispatched here, at the latest for the next frame. A key read
+    // after the sampling (EGL's swap reads the socket too) is dated a frame early: the frame that
+    // shows it can only be later.
     void BeforeSwap(long frame) override {
         frame_ = frame;
-        ReadWaylandQueue(display_, queue_, 0);
-    }
-    void AfterSwap(long frame) override {
-        frame_ = frame;
-        ReadWaylandQueue(display_, queue_, 0);
+        wl_display_dispatch_queue_pending(display_, queue_);
     }
 
     void Finish() override {
-        ReadWaylandQueue(display_, queue_, 0);
+        wl_display_roundtrip_queue(display_, queue_);
         const std::string stamps = timestamps_ != nullptr ? "zwp_input_timestamps_v1" : "wl_keyboard time in ms";
         if (seat_ == nullptr) {
             source = "no key times: the compositor offers no wl_seat";
