@@ -82,7 +82,7 @@ snapshot=$(command -v brimvalk-snapshot) || fail "brimvalk-snapshot is not on PA
 step "installed $snapshot wrote a PNG"
 pacing=$(command -v brimvalk-pacing) || fail "brimvalk-pacing is not on PATH after installing"
 (cd "$scratch" && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy timeout 60 "$pacing" --seconds 0.5 --png pacing.png >pacing.log 2>&1) &&
-  grep -q '^frames [1-9]' "$scratch/pacing.log" && [ -s "$scratch/pacing.png" ] || fail "the installed $pacing failed: $(cat "$scratch/pacing.log")"
+  grep -q '^first frame [0-9.]* ms (start-up), then: frames [1-9]' "$scratch/pacing.log" && [ -s "$scratch/pacing.png" ] || fail "the installed $pacing failed: $(cat "$scratch/pacing.log")"
 step "installed $pacing reported and plotted a run"
 
 apt_get purge "$package" >"$scratch/apt.log" 2>&1 || { tail -n 20 "$scratch/apt.log" >&2; fail "apt could not remove $package"; }

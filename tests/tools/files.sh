@@ -11,7 +11,7 @@ umask 022
 written() {
   case $tool in
     snapshot) [ "$(identify -format '%m %w %h' "$1" 2>/dev/null)" = "PNG 1024 768" ] ;;
-    pacing) grep -qx 'frame,frame_ms,present_ms,refreshes,stalled,input_ms' "$1" && grep -qE '^0,[0-9]+\.[0-9]{3},' "$1" ;;
+    pacing) grep -qx 'frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled,input_ms' "$1" && grep -qE '^0,1,[0-9]+\.[0-9]{3},' "$1" ;;
   esac
 }
 node() { [ "$(stat -c '%F %t,%T' target)" = "character special file $1" ]; }
@@ -31,6 +31,8 @@ while IFS='|' read -r tools kind setup wanted check; do
     status=$?
     [ "$dest" = target ] || cp "$dir/out" captured
     [ "$status" = "$wanted" ] || fail "$tool onto a $kind: expected status $wanted, got $status: $(cat "$dir/err")"
+    [ "$tool" != pacing ] || [ "$status" != 0 ] || [ ! -s "$dir/err" ] ||
+      fail "pacing onto a $kind: expected nothing on stderr, got: $(cat "$dir/err")"
     eval "$check" ||
       fail "$tool onto a $kind: expected $check; got $(ls -l | tail -n +2 | tr -s ' \n' ' '): $(cat "$dir/err")"
     reader=''
@@ -43,7 +45,7 @@ snapshot pacing|link|echo old >file; chmod 640 file; ln -s file target|0|[ "$(re
 pacing|FIFO|mkfifo target; cat target >captured & reader=$!|0|[ -p target ] && wait "$reader" && written captured
 snapshot|null device|mknod target c 1 3|0|node 1,3
 snapshot pacing|full device|mknod target c 1 7|1|node 1,7 && grep -q "cannot write target: No space left on device" "$dir/err"
-snapshot pacing|/dev/stdout|dest=/dev/stdout|0|written captured && { [ $tool = snapshot ] || grep -q '^frames [0-9]*, mean' captured; }
+snapshot pacing|/dev/stdout|dest=/dev/stdout|0|written captured && { [ $tool = snapshot ] || grep -q '^first frame [0-9.]* ms (start-up), then: frames [0-9]*, mean' captured; }
 KINDS
 
 # Status 2, a reason, nothing written. TOOL|ARGUMENTS (as the shell reads them)|REASON
@@ -73,8 +75,14 @@ pacing|--seconds 0x10|--seconds wants
 pacing|--seconds " 1"|--seconds wants
 pacing|--seconds "1 "|--seconds wants
 pacing|--seconds 3600.001|at most 3600
+pacing|--seconds 3600 --size 100x100 --png p.png|--size wants
 pacing|--hold up:+5|cannot read --hold
+pacing|--hold q:5|cannot read --hold
 pacing|--size 8193x600 --png p.png|--size wants
+pacing|--size 600x8193 --png p.png|--size wants
+pacing|--csv ''|--csv wants a file name
+pacing|--png ''|--png wants a file name
+pacing|--program-output ''|--program-output wants a file name
 pacing|--csv a --png ./a|--png and --csv name one file
 pacing|--csv a --program-output ../bad/a|--csv and --program-output name one file
 snapshot|--frames 99999999999999999999|--frames wants
@@ -98,7 +106,7 @@ wait "$pid"
 status=$?
 [ "$status" = 0 ] || fail "pacing with SIGTERM at start-up: expected exit status 0, got $status: $(cat "$dir/err")"
 [ -z "$(find . -name '*partial*')" ] || fail "pacing with SIGTERM at start-up left $(find . -name '*partial*')"
-{ [ ! -e c.csv ] || [ "$(head -n 1 c.csv)" = frame,frame_ms,present_ms,refreshes,stalled,input_ms ]; } &&
+{ [ ! -e c.csv ] || [ "$(head -n 1 c.csv)" = frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled,input_ms ]; } &&
   { [ ! -e p.png ] || identify p.png >/dev/null 2>&1; } ||
   fail "pacing with SIGTERM at start-up: expected whole files or none"
 echo "ok" >&2

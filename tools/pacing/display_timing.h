@@ -23,7 +23,8 @@ public:
     virtual ~DisplayTiming() = default;
 
     // Around each frame's buffer swap, frames counted from 0 and swapped in order. Before: ask for
-    // the coming swap's presentation. After: take whatever presentations have arrived, without waiting.
+    // the coming swap's presentation. After: note the swap's return on the presentation clock where
+    // it can be read, then take whatever presentations have arrived, without waiting.
     virtual void BeforeSwap(long frame) { (void)frame; }
     virtual void AfterSwap(long frame) { (void)frame; }
     // After the last swap: waits, at most `seconds`, for the presentations still to come.
@@ -38,9 +39,10 @@ public:
     // Where presentation times come from, or why there are none.
     std::string presentSource;  // e.g. "wp_presentation"; empty when not offered
     std::string presentWhyNot;
-    // The clock the presentation times are on, where the source names it (wp_presentation.clock_id).
-    bool presentClockKnown = false;
-    clockid_t presentClock = CLOCK_MONOTONIC;
+    // The presentation clock, named (e.g. "CLOCK_MONOTONIC") where a swap's return can be read on it,
+    // so that swap and presentation compare exactly; else empty, and `clockWhyNot` says why.
+    std::string presentClock;
+    std::string clockWhyNot;
     // Presentations by frame; frames never presented (or not yet told) stay unknown.
     const std::vector<Presentation>& presentations() const { return presentations_; }
 
@@ -48,6 +50,13 @@ protected:
     Presentation& At(long frame) {
         if (presentations_.size() <= static_cast<size_t>(frame)) presentations_.resize(static_cast<size_t>(frame) + 1);
         return presentations_[static_cast<size_t>(frame)];
+    }
+
+    // The swap of `frame` returned now, on `clock`.
+    void NoteSwapReturn(long frame, clockid_t clock) {
+        timespec now;
+        clock_gettime(clock, &now);
+        At(frame).swapSeconds = static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
     }
 
 private:

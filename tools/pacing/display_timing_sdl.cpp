@@ -11,6 +11,7 @@ public:
     SdlTiming(SDL_Window* window, const std::string& why) {
         const char* driver = SDL_GetCurrentVideoDriver();
         presentWhyNot = why;
+        clockWhyNot = "no presentation times: " + why;
         const int index = SDL_GetWindowDisplayIndex(window);
         SDL_DisplayMode mode;
         if (index < 0 || SDL_GetCurrentDisplayMode(index, &mode) != 0) {

@@ -1,22 +1,37 @@
-// Wayland: a wp_presentation feedback for every frame's commit on the program's own surface, and
-// the refresh of the output's current wl_output mode (of several outputs, the one nearest the
-// refresh period the feedback carries), else that period itself. All of it on an event queue of our own, so that SDL's
-// dispatch of its own queue is undisturbed; events are read with the prepare/read protocol that
-// lets SDL read the same socket.
+// Wayland: a wp_presentation feedback for every frame's commit on the program's own surface, each
+// swap's return read on the presentation clock (wp_presentation.clock_id) where it is one that
+// cannot be set, and the refresh the outputs' current modes give (output_refresh.h). All of it on
+// an event queue of our own, so that SDL's dispatch of its own queue is undisturbed; events are
+// read with the prepare/read protocol that lets SDL read the same socket.
 #include <poll.h>
 #include <string.h>
 #include <time.h>
 #include <wayland-client.h>
 
 #include <algorithm>
-#include <cmath>
 #include <list>
 
 #include "presentation-time-client-protocol.h"
 #include "platform/native_window.h"
 #include "tools/pacing/display_timing.h"
+#include "tools/pacing/output_refresh.h"
 
 namespace {
+
+// The clocks a compositor may name that only ever run forward: a swap's return read on one compares
+// exactly with the presentations. Returns the name, or empty with `why` saying why not.
+std::string SteadyClockName(uint32_t clock, std::string* why) {
+    switch (clock) {
+        case CLOCK_MONOTONIC: return "CLOCK_MONOTONIC";
+        case CLOCK_MONOTONIC_RAW: return "CLOCK_MONOTONIC_RAW";
+        case CLOCK_MONOTONIC_COARSE: return "CLOCK_MONOTONIC_COARSE";
+        case CLOCK_BOOTTIME: return "CLOCK_BOOTTIME";
+        case CLOCK_REALTIME:
+        case CLOCK_REALTIME_COARSE:
+        case CLOCK_TAI: *why = "the presentation clock (" + std::to_string(clock) + ") is wall time, which can be set during the run"; return "";
+        default: *why = "the presentation clock " + std::to_string(clock) + " is not one this tool can read"; return "";
+    }
+}
 
 double Now() {
     timespec now;
@@ -42,8 +57,11 @@ public:
         LearnRefresh();
         if (presentation_ != nullptr) {
             presentSource = "wp_presentation";
+            if (!clockTold_) clockWhyNot = "the compositor named no presentation clock";
+            else presentClock = SteadyClockName(clock_, &clockWhyNot);
         } else {
             presentWhyNot = "the compositor offers no wp_presentation";
+            clockWhyNot = "no presentation times: " + presentWhyNot;
         }
     }
 
@@ -62,7 +80,10 @@ public:
         wp_presentation_feedback_add_listener(pending_.back().feedback, &kFeedback, &pending_.back());
     }
 
-    void AfterSwap(long) override { Read(0); }
+    void AfterSwap(long frame) override {
+        if (!presentClock.empty()) NoteSwapReturn(frame, static_cast<clockid_t>(clock_));
+        Read(0);
+    }
 
     void Finish(double seconds) override {
         const double end = Now() + seconds;
@@ -77,8 +98,8 @@ public:
 private:
     struct Output {
         WaylandTiming* owner;
-        wl_output* proxy;    // released once its modes are known
-        int32_t refreshMhz;  // of the current mode; 0 until told
+        wl_output* proxy;  // released once its modes are known
+        std::vector<OutputMode> modes;
     };
     struct Pending {
         WaylandTiming* owner;
@@ -107,29 +128,13 @@ private:
         pending_.remove_if([&](const Pending& p) { return &p == pending; });
     }
 
-    // The refresh: the output's current mode (the one nearest the feedback's period), else the period.
     void LearnRefresh() {
-        const Output* mode = nullptr;
-        for (const Output& output : outputs_) {
-            if (output.refreshMhz <= 0) continue;
-            if (mode == nullptr) mode = &output;
-            const double periodHz = periodNs_ > 0 ? 1e12 / periodNs_ : 0;  // in mHz
-            if (std::fabs(output.refreshMhz - periodHz) < std::fabs(mode->refreshMhz - periodHz)) mode = &output;
-        }
-        hz_ = 0;
-        if (mode != nullptr) {
-            hz_ = mode->refreshMhz / 1000.0;
-            refreshSource = "wl_output";
-        } else if (periodNs_ > 0) {
-            hz_ = 1e9 / periodNs_;
-            refreshSource = "wp_presentation";
-        }
-        if (hz_ <= 0) {
-            refreshWhyUnknown = outputs_.empty() ? "the compositor offers no wl_output"
-                                                 : "no output's mode has a refresh rate, nor the presentations";
-        } else {
-            refreshWhyUnknown.clear();
-        }
+        std::vector<std::vector<OutputMode>> modes;
+        for (const Output& output : outputs_) modes.push_back(output.modes);
+        const RefreshChoice choice = ChooseRefresh(modes, periodNs_);
+        hz_ = choice.hz;
+        refreshSource = choice.source;
+        refreshWhyUnknown = choice.whyUnknown;
     }
 
     static void Global(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
@@ -140,7 +145,7 @@ private:
             wp_presentation_add_listener(self->presentation_, &kPresentation, self);
         } else if (strcmp(interface, wl_output_interface.name) == 0 && version >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
             self->outputs_.push_back({self, static_cast<wl_output*>(wl_registry_bind(
-                                                registry, name, &wl_output_interface, std::min(version, 4u))), 0});
+                                                registry, name, &wl_output_interface, std::min(version, 4u))), {}});
             wl_output_add_listener(self->outputs_.back().proxy, &kOutput, &self->outputs_.back());
         }
     }
@@ -149,8 +154,8 @@ private:
     static void Geometry(void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
                          int32_t) {}
     static void Mode(void* data, wl_output*, uint32_t flags, int32_t, int32_t, int32_t refresh) {
-        auto* output = static_cast<Output*>(data);
-        if ((flags & WL_OUTPUT_MODE_CURRENT) != 0) output->refreshMhz = refresh;
+        static_cast<Output*>(data)->modes.push_back(
+            {refresh, (flags & WL_OUTPUT_MODE_CURRENT) != 0, (flags & WL_OUTPUT_MODE_PREFERRED) != 0});
     }
     static void OutputDone(void*, wl_output*) {}
     static void Scale(void*, wl_output*, int32_t) {}
@@ -159,8 +164,8 @@ private:
 
     static void ClockId(void* data, wp_presentation*, uint32_t clock) {
         auto* self = static_cast<WaylandTiming*>(data);
-        self->presentClock = static_cast<clockid_t>(clock);
-        self->presentClockKnown = true;
+        self->clock_ = clock;
+        self->clockTold_ = true;
     }
 
     static void SyncOutput(void*, struct wp_presentation_feedback*, wl_output*) {}
@@ -174,6 +179,7 @@ private:
         shown.seconds = static_cast<double>((static_cast<uint64_t>(secondsHigh) << 32) | secondsLow) + nanoseconds * 1e-9;
         shown.counter = (static_cast<uint64_t>(seqHigh) << 32) | seqLow;
         shown.counterKnown = shown.counter != 0;  // zero: the output keeps no refresh counter
+        shown.flagsKnown = true;
         shown.vsync = (flags & WP_PRESENTATION_FEEDBACK_KIND_VSYNC) != 0;
         shown.hardwareClock = (flags & WP_PRESENTATION_FEEDBACK_KIND_HW_CLOCK) != 0;
         if (refreshNs > 0 && self->periodNs_ != refreshNs) {
@@ -189,9 +195,9 @@ private:
     }
 
     static const wl_registry_listener kRegistry;
+    static const wp_presentation_listener kPresentation;
     static const wl_output_listener kOutput;
     static const wp_presentation_feedback_listener kFeedback;
-    static const wp_presentation_listener kPresentation;
 
     wl_display* display_;
     wl_surface* surface_;
@@ -202,13 +208,15 @@ private:
     std::list<Output> outputs_;    // lists: listeners hold their elements' addresses
     std::list<Pending> pending_;
     uint32_t periodNs_ = 0;
+    uint32_t clock_ = 0;
+    bool clockTold_ = false;
     double hz_ = 0;
 };
 
 const wl_registry_listener WaylandTiming::kRegistry = {Global, GlobalRemove};
+const wp_presentation_listener WaylandTiming::kPresentation = {ClockId};
 const wl_output_listener WaylandTiming::kOutput = {Geometry, Mode, OutputDone, Scale, Name, Description};
 const wp_presentation_feedback_listener WaylandTiming::kFeedback = {SyncOutput, Presented, Discarded};
-const wp_presentation_listener WaylandTiming::kPresentation = {ClockId};
 
 }  // namespace
 

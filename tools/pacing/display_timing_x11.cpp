@@ -1,11 +1,15 @@
 // X11: the refresh of the CRTC showing the window's centre, from its XRandR mode (dot clock over
 // the whole raster), and presentation times from GLX_OML_sync_control where both the GLX client
 // and server offer it: each swap's UST (the driver's microsecond clock) and MSC (its refresh
-// counter), read once the swap has completed. A frame waits only for the one before it.
+// counter), read once the swap has completed. A frame waits only for the one before it. The UST is
+// taken as CLOCK_MONOTONIC in microseconds (as Mesa's drivers keep it) only when the last refresh's
+// UST lies within the second before that clock's reading.
+// [ ] Untried on a real driver: Xvfb offers no GLX_OML_sync_control.
 #include <GL/glx.h>
 #include <X11/extensions/Xrandr.h>
 #include <stdio.h>
 #include <string.h>
+#include <time.h>
 
 #include "platform/native_window.h"
 #include "tools/pacing/display_timing.h"
@@ -43,10 +47,13 @@ public:
             presentWhyNot = "GLX_OML_sync_control gives no swap count for the window";
         } else {
             presentSource = "GLX_OML_sync_control";
+            CheckUst(ust);
         }
+        if (presentSource.empty()) clockWhyNot = "no presentation times: " + presentWhyNot;
     }
 
     void AfterSwap(long frame) override {
+        if (!presentClock.empty()) NoteSwapReturn(frame, CLOCK_MONOTONIC);
         // The previous frame's swap, which has normally completed by the time this one returns.
         if (!presentSource.empty() && frame > 0) Take(frame - 1);
         last_ = frame;
@@ -64,8 +71,21 @@ private:
         shown.known = true;
         shown.seconds = static_cast<double>(ust) * 1e-6;
         shown.counter = static_cast<uint64_t>(msc);
-        shown.counterKnown = true;
-        shown.vsync = true;  // a completed swap's MSC is a refresh
+        shown.counterKnown = true;  // a completed swap's MSC: the refresh it was shown on
+    }
+
+    void CheckUst(int64_t lastRefreshUst) {
+        timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        const int64_t nowUs = static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+        if (lastRefreshUst <= nowUs && nowUs - lastRefreshUst < 1000000) {
+            presentClock = "CLOCK_MONOTONIC, as GLX_OML_sync_control's UST";
+            return;
+        }
+        char why[160];
+        snprintf(why, sizeof why, "GLX_OML_sync_control's UST (%lld us at the last refresh) is not CLOCK_MONOTONIC (%lld us)",
+                 static_cast<long long>(lastRefreshUst), static_cast<long long>(nowUs));
+        clockWhyNot = why;
     }
 
     void FindRefresh(Window window) {

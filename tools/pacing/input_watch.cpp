@@ -29,8 +29,18 @@ bool InputWatch::Open(SDL_Window* window, const std::vector<KeyHold>& holds, lon
     return true;
 }
 
-void InputWatch::SetPresentationClock(clockid_t clock) {
-    keys_->SetPresentationClock(clock);
+void InputWatch::SetPresentationClock(const std::string& name) {
+    const struct { const char* name; clockid_t clock; } kClocks[] = {
+        {"CLOCK_MONOTONIC", CLOCK_MONOTONIC}, {"CLOCK_MONOTONIC_RAW", CLOCK_MONOTONIC_RAW},
+        {"CLOCK_MONOTONIC_COARSE", CLOCK_MONOTONIC_COARSE}, {"CLOCK_BOOTTIME", CLOCK_BOOTTIME},
+    };
+    const std::string first = name.substr(0, name.find(','));  // "CLOCK_MONOTONIC, as ...'s UST"
+    for (const auto& known : kClocks) {
+        if (first != known.name) continue;
+        presentClockKnown_ = true;
+        presentClock_ = known.clock;
+        keys_->SetPresentationClock(known.clock);
+    }
 }
 
 void InputWatch::Start() {
@@ -74,20 +84,28 @@ bool InputWatch::AfterSwap(long frame, bool timeUp) {
     return timeUp_ && (settledAt_ < 0 || frame < settledAt_);
 }
 
-InputWatch::Report InputWatch::Finish(const std::vector<double>& swapReturns, const std::vector<Presentation>& shown,
-                                      bool presentClockKnown, clockid_t presentClock) {
+InputWatch::Report InputWatch::Finish(const std::vector<double>& swapReturns, const std::vector<Presentation>& shown) {
     keys_->Finish();
     Report report;
     report.costUs = swapReturns.empty() ? 0 : seconds_ * 1e6 / static_cast<double>(swapReturns.size());
 
-    // The keys' clock and the presentations': the same clock, or the tool's and CLOCK_MONOTONIC.
+    // To the presentations where the keys are on their clock, else to the swap returns, on the tool's
+    // clock, where keys put on a presentation clock that presented nothing are moved back (the two
+    // clocks read side by side).
     const bool anyShown = std::any_of(shown.begin(), shown.end(), [](const Presentation& p) { return p.known; });
-    const bool presented = anyShown && (!keys_->onToolClock || (presentClockKnown && presentClock == CLOCK_MONOTONIC));
+    const bool presented = anyShown && presentClockKnown_ && keys_->clock == presentClock_;
     std::vector<double> ends(swapReturns);
     if (presented) {
         for (size_t i = 0; i < ends.size(); ++i) ends[i] = i < shown.size() && shown[i].known ? shown[i].seconds : -1;
     }
-    const std::vector<KeyChange> changes = KeyChangesOf(keys_->events());
+    std::vector<KeyChange> changes = KeyChangesOf(keys_->events());
+    if (!presented && keys_->clock != CLOCK_MONOTONIC) {
+        timespec key, tool;
+        clock_gettime(keys_->clock, &key);
+        clock_gettime(CLOCK_MONOTONIC, &tool);
+        const double shift = static_cast<double>(tool.tv_sec - key.tv_sec) + static_cast<double>(tool.tv_nsec - key.tv_nsec) * 1e-9;
+        for (KeyChange& change : changes) change.seconds += shift;
+    }
     const std::vector<long> shownAt = MatchKeyChanges(changes, lines_, InputValues());
     const unsigned pressKeys = pressEvery_ > 0 ? (1u << kRight | 1u << kLeft) : 0;
     const InputLatency latency = MeasureInputLatency(changes, shownAt, ends, pressKeys, pressesMade_);

@@ -26,8 +26,9 @@ public:
     // The keys --hold sets when `holds` has any, else the display server's for `window`. With
     // `pressEvery` above 0, false when the keys cannot be pressed here, `why` saying why.
     bool Open(SDL_Window* window, const std::vector<KeyHold>& holds, long pressEvery, std::string* why);
-    // Where the display's presentation times are taken (Wayland's keys are stamped on that clock).
-    void SetPresentationClock(clockid_t clock);
+    // The clock the display's presentation times are on, by the name DisplayTiming gives it (empty:
+    // none the tool can read). Wayland's keys are put on it as they come.
+    void SetPresentationClock(const std::string& name);
 
     // Before the loop; then around each frame's swap. AfterSwap is false once --press, told that the
     // time is up, has its last key released and shown; without --press, always.
@@ -41,14 +42,14 @@ public:
         double costUs = 0;            // a frame's share of the tool's work around the swaps for this
     };
     // From the swap returns (the tool's clock) and what the display said of each frame: the latency
-    // runs to the presentation where its clock is the keys' (`presentClockKnown`, `presentClock`),
-    // else to the swap's return.
-    Report Finish(const std::vector<double>& swapReturns, const std::vector<Presentation>& shown,
-                  bool presentClockKnown, clockid_t presentClock);
+    // runs to the presentation where its clock is the keys', else to the swap's return.
+    Report Finish(const std::vector<double>& swapReturns, const std::vector<Presentation>& shown);
 
 private:
     std::unique_ptr<KeyEvents> keys_;
     std::vector<InputValues> lines_;
+    bool presentClockKnown_ = false;
+    clockid_t presentClock_ = CLOCK_MONOTONIC;
     long pressEvery_ = 0;
     long pressesMade_ = 0;
     int pressedKey_ = 0;    // in kProgramKeys

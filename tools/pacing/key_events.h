@@ -36,10 +36,10 @@ public:
     virtual bool Press(int key, bool down) { (void)key; (void)down; return false; }
     std::string pressWhyNot = "there is no display server to send keys through (offscreen): use --hold";
 
-    // The clock of the events' times: true the tool's (CLOCK_MONOTONIC), false the presentation
-    // clock's, which the source is told of.
-    bool onToolClock = true;
-    virtual void SetPresentationClock(clockid_t clock) { (void)clock; }
+    // The clock of the events' times: the tool's (CLOCK_MONOTONIC), or the presentation clock where a
+    // source is told of it and can put its times there as they come.
+    clockid_t clock = CLOCK_MONOTONIC;
+    virtual void SetPresentationClock(clockid_t presentClock) { (void)presentClock; }
 
     // Where the times come from, for the report's line; read after Finish.
     std::string source;

@@ -47,7 +47,6 @@ const char* ClockName(clockid_t clock) {
 class WaylandKeyEvents : public KeyEvents {
 public:
     explicit WaylandKeyEvents(wl_display* display) : display_(display) {
-        onToolClock = false;
         pressWhyNot = "a Wayland client cannot send key events (the compositor takes keys only from its own "
                       "devices): hold keys in the program's window instead";
         std::fill(codes_, codes_ + 6, kNoKey);
@@ -71,7 +70,7 @@ public:
         wl_event_queue_destroy(queue_);
     }
 
-    void SetPresentationClock(clockid_t clock) override { clock_ = clock; }
+    void SetPresentationClock(clockid_t presentClock) override { clock = clock_ = presentClock; }
 
     // What has been read from the socket, without reading it: SDL reads it as the program samples its
     // keys, and so it has every key dispatched here, at the latest for the next frame. A key read

@@ -47,54 +47,75 @@ const char kUsage[] =
     "Runs Brimvalk Test on the current display (or offscreen with SDL_VIDEODRIVER=offscreen) for\n"
     "S seconds, asking for the swap interval as the program does, then ends it as a quit would.\n"
     "Prints on standard output:\n"
-    "  frames N, mean X fps, p50 A ms, p95 B ms, p99 C ms, max D ms, stutters K\n"
+    "  first frame F ms (start-up), then: frames N, mean X fps, p50 A ms, p95 B ms, p99 C ms, max D ms, stutters K\n"
+    "  renderer: GL_RENDERER; OpenGL GL_VERSION; GL_VENDOR; SDL video driver DRIVER\n"
     "  swap interval: asked 1 (WGL_EXT_swap_control offered), driver reports I\n"
     "  display: R Hz (SOURCE); presentation times: SOURCE (vsync, hardware clock)\n"
-    "  vsync: held, M of J frames missed a refresh (P%); 1% low A fps, 0.1% low B fps\n"
+    "  vsync: held, M of J frames missed a refresh (P%); 1% low A fps, 0.1% low B fps (of K presentation intervals)\n"
+    "  latency: swap to present p50 A ms, p99 B ms (CLOCK)\n"
     "  input: K key changes, event to presented p50 A ms, p95 B ms, max C ms (SOURCE)\n"
     "  stalls: S planted, K seen as missed refreshes          (with --stall)\n"
+    "Where something cannot be known, its line says so and why.\n"
     "\n"
-    "A frame's time runs from the previous frame's SwapBuffers return to its own (the first frame's\n"
-    "from the start of the frame loop, so it includes the driver's first-draw work). The mean is\n"
-    "N over the time from the loop's start to the last swap. Percentiles are nearest-rank: pP is\n"
-    "the smallest frame time with at least P% of the frames at or below it. A stutter is a frame\n"
-    "longer than 1.5 times p50. \"driver reports\" is SDL_GL_GetSwapInterval: on X11 the drawable's\n"
-    "interval as GLX reports it, with EGL the interval the driver last accepted; whether swaps wait\n"
-    "for it shows in the frame times.\n"
+    "Frames. A frame's time runs from the previous frame's SwapBuffers return to its own. The first\n"
+    "frame's runs from the start of the frame loop and carries the driver's first-draw work: it is\n"
+    "reported apart and enters no statistic, no verdict and no low. N counts the frames after it;\n"
+    "the mean is N over the time from its swap to the last. Percentiles are nearest-rank: pP is the\n"
+    "smallest frame time with at least P% of the N at or below it. A stutter is a frame longer than\n"
+    "1.5 times p50. \"driver reports\" is SDL_GL_GetSwapInterval: on X11 the drawable's interval as\n"
+    "GLX reports it, with EGL the interval the driver last accepted.\n"
     "\n"
-    "The refresh rate comes from XRandR (X11: the CRTC under the window's centre), wl_output (Wayland:\n"
-    "the output's current mode) or SDL's display mode; presentation times from wp_presentation\n"
-    "(Wayland) or GLX_OML_sync_control (X11), or the line says why not. vsync is \"held\" when every\n"
-    "frame was presented on a refresh (VSYNC flag, refresh counter, or a whole number of refresh\n"
-    "periods after the one before) and never two in one refresh, \"not held\" otherwise, \"unknown\"\n"
-    "with neither presentation times nor a refresh rate; with a refresh rate only, it is judged from\n"
-    "the swap times and says so. A frame missed a refresh when it was presented more refreshes after\n"
-    "the previous frame than the swap interval (at least 1). The 1% low is 1000 over the mean, in ms,\n"
-    "of the slowest ceil(N/100) intervals (the 0.1% low: ceil(N/1000)), never fewer than one; the\n"
-    "intervals are the presentation intervals where known, else the frame times.\n"
-    "\n"
-    "A key change is a press or release of an arrow key, Z or X that changes the program's input line.\n"
-    "Its latency runs from the moment the display server stamped the key event to the presentation of\n"
-    "the first frame whose input line shows the change (\"event to swap return\" where no presentation\n"
-    "time is on the key's clock). SOURCE: \"X server time, offset +-D ms\" (XInput 2 raw key events,\n"
-    "put on the tool's clock by an offset measured to +-D), the compositor's time on Wayland\n"
-    "(zwp_input_timestamps_v1, else wl_keyboard's ms, on the presentation clock), or with --hold the\n"
-    "moment the tool set the key (the program's and driver's part only). A change another replaced\n"
-    "before any frame showed it is counted as never shown; a change the run ended on, not at all.\n"
+    "The display. The refresh rate comes from XRandR (X11: the CRTC under the window's centre),\n"
+    "wl_output (Wayland: an output's current mode; of several, the one nearest the presentations'\n"
+    "refresh period) or SDL's display mode; presentation times from wp_presentation (Wayland) or\n"
+    "GLX_OML_sync_control (X11). Each frame after the first is judged:\n"
+    "  - on a refresh: the display's word where it gives one, the VSYNC flag (set: yes, clear: no),\n"
+    "    else a refresh counter (MSC: yes). Only where it says neither is a presentation interval\n"
+    "    within a quarter period of a whole, non-zero number of refresh periods taken as on a\n"
+    "    refresh, and the vsync line says \"(judged from presentation intervals)\".\n"
+    "  - refreshes since the frame before: the counter's step where both frames have one, else the\n"
+    "    presentation interval in refresh periods, rounded to nearest, halves up (1.4 -> 1, 1.5 -> 2).\n"
+    "  - it missed a refresh when that is more than the swap interval (at least 1), or when the\n"
+    "    display discarded it (never shown). J counts the frames for which this is known.\n"
+    "  - with no presentation reported after the first frame, its swap interval is judged the same\n"
+    "    way against the refresh rate, and the line says \"(judged from swap times)\".\n"
+    "vsync is \"not held\" when a frame after the first was discarded, shown off a refresh, or shown\n"
+    "in the refresh of the frame before (0 refreshes); else \"held\" when J is at least 1; else\n"
+    "\"unknown\": fewer than 2 frames, no presentation times and no refresh rate, or presentations\n"
+    "with neither a refresh counter nor a refresh rate.\n"
+    "The lows are over the K presentation intervals of the frames after the first where any is\n"
+    "known, else over their K frame times: the 1% low is 1000 over the mean, in ms, of the slowest\n"
+    "ceil(K/100) of them, the 0.1% low of the slowest ceil(K/1000), never fewer than one.\n"
+    "Swap to present runs from a frame's swap return to its presentation, read on the presentation\n"
+    "clock (wp_presentation's clock_id, where it is a clock that cannot be set; on X11 the UST where\n"
+    "it is CLOCK_MONOTONIC); p50 and p99 are nearest-rank over the frames after the first.\n"
     "\n"
     "  --seconds S          how long to run, above 0 and at most 3600 (default 10)\n"
     "  --hold KEY:RANGE     hold KEY down during frames RANGE, as brimvalk-snapshot does: FIRST-END\n"
     "                       (FIRST up to, not including, END) or COUNT (0-COUNT). KEY: up, down,\n"
     "                       left, right, z, x. Without --hold the real keyboard steers.\n"
-    "  --png FILE           the plot: frame and presentation times against frame number, lines at one\n"
-    "                       and two refresh periods (16.7 and 33.3 ms when the refresh is unknown),\n"
-    "                       stutters circled, missed refreshes marked, percentiles in the legend\n"
+    "  --png FILE           the plot: the frames after the first, frame and presentation times against\n"
+    "                       frame number, lines at one and two refresh periods (16.7 and 33.3 ms when\n"
+    "                       the refresh is unknown), stutters circled, missed refreshes marked,\n"
+    "                       percentiles in the legend\n"
+    "Input. A key change is a press or release of an arrow key, Z or X that changes the program's\n"
+    "input line. Its latency runs from the moment the display server stamped the key event to the\n"
+    "presentation of the first frame whose input line shows the change (\"event to swap return\" where\n"
+    "no presentation time is on the key's clock); p50 and p95 are nearest-rank over the changes shown.\n"
+    "SOURCE: \"X server time, offset +-D ms\" (XInput 2 raw key events, put on the tool's clock by an\n"
+    "offset measured to +-D), the compositor's time on Wayland (zwp_input_timestamps_v1, else\n"
+    "wl_keyboard's ms, put on the presentation clock), or with --hold the moment the tool set the key\n"
+    "(the program's and driver's part only). A change another replaced before any frame showed it is\n"
+    "counted as never shown; a change the run ended on, not at all.\n"
+    "\n"
     "  --size WxH           the plot's size in pixels (default 1200x600)\n"
-    "  --csv FILE           frame,frame_ms,present_ms,refreshes,stalled,input_ms: a header line, then one\n"
-    "                       line a frame; present_ms and refreshes are since the previous frame's\n"
-    "                       presentation, empty where unknown; stalled is 1 for a planted stall;\n"
-    "                       input_ms the latency of the key change first shown in the frame (of several,\n"
-    "                       the longest), empty for none\n"
+    "  --csv FILE           frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,\n"
+    "                       swap_to_present_ms,stalled,input_ms: a header line, then one line a frame\n"
+    "                       from frame 0, the start-up frame (startup 1); swap_ms is the time inside\n"
+    "                       SwapBuffers; present_ms and refreshes are since the previous frame's\n"
+    "                       presentation; on_refresh, missed and stalled (a planted stall) are 1 or 0;\n"
+    "                       input_ms is the latency of the key change first shown in the frame (of\n"
+    "                       several, the longest); a value not known, or none, is empty\n"
     "  --stall EVERY:MS     frames EVERY-1, 2*EVERY-1, ... (from 0) wait MS ms before their swap: a\n"
     "                       self-check that the tool sees them (EVERY at least 2, MS from 1 to 1000)\n"
     "  --press EVERY        before the swap of frames EVERY-1, 2*EVERY-1, ... the tool presses an arrow\n"
@@ -102,7 +123,8 @@ const char kUsage[] =
     "                       releases it EVERY/2 frames later: a self-check of the whole chain, nobody at\n"
     "                       the keyboard (EVERY from 4 to 1000; not with --hold; X11 only: a Wayland\n"
     "                       client cannot send keys). The input line adds \"presses: P made, S seen\"\n"
-    "  --program-output FILE  where the program's own per-frame lines go (default /dev/null)\n"
+    "  --program-output FILE  where the program's own per-frame lines go, the file emptied first\n"
+    "                       (default /dev/null)\n"
     "\n"
     "Bad arguments exit with status 2 before anything runs. A file is written whole or not at all,\n"
     "renamed over the old one at the end (through a link, the file it leads to); a device, a FIFO\n"
@@ -235,6 +257,18 @@ bool SwapControlOffered() {
     return extensions != nullptr && strstr(extensions, "WGL_EXT_swap_control") != nullptr;
 }
 
+std::string GlString(GLenum name) {
+    const char* text = reinterpret_cast<const char*>(glGetString(name));
+    return text != nullptr ? text : "unknown";
+}
+
+// "renderer: GL_RENDERER; OpenGL GL_VERSION; GL_VENDOR; SDL video driver DRIVER"
+std::string RendererLine() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return "renderer: " + GlString(GL_RENDERER) + "; OpenGL " + GlString(GL_VERSION) + "; " + GlString(GL_VENDOR) +
+           "; SDL video driver " + (driver != nullptr ? driver : "unknown");
+}
+
 std::string SwapIntervalLine() {
     const bool offered = SwapControlOffered();
     char line[128];
@@ -268,15 +302,17 @@ bool PrepareFiles(const Options& options, OutputFile* png, OutputFile* csv) {
 // display for presentation times.
 struct Watched {
     double loopStart = 0;
-    std::vector<double> swapReturns;
+    std::vector<double> swapCalls, swapReturns;  // each SwapBuffers' call and return
     double timingSeconds = 0;
+    bool ranOut = false;  // the loop ended because the time was up, not because the program quit
 };
 
 // Runs the program's frame loop until `options.seconds` have passed since its start (and --press's
 // last key has come up), holding the planted stalls, with `display` and `input` told of every swap.
 Watched RunWatched(const Options& options, DisplayTiming* display, InputWatch* input) {
     Watched watched;
-    watched.swapReturns.reserve(static_cast<size_t>(options.seconds * 240) + 16);
+    watched.swapCalls.reserve(static_cast<size_t>(options.seconds * 240) + 16);
+    watched.swapReturns.reserve(watched.swapCalls.capacity());
     input->Start();
     watched.loopStart = WallSeconds();
     RunProgram([&](long frame, bool afterSwap) {
@@ -284,7 +320,8 @@ Watched RunWatched(const Options& options, DisplayTiming* display, InputWatch* i
             if (IsPlantedStall(frame, options.stallEvery)) SleepMs(options.stallMs);
             const double before = WallSeconds();
             display->BeforeSwap(frame);
-            watched.timingSeconds += WallSeconds() - before;
+            watched.swapCalls.push_back(WallSeconds());
+            watched.timingSeconds += watched.swapCalls.back() - before;
             input->BeforeSwap(frame);
             return true;
         }
@@ -292,8 +329,8 @@ Watched RunWatched(const Options& options, DisplayTiming* display, InputWatch* i
         watched.swapReturns.push_back(now);
         display->AfterSwap(frame);
         watched.timingSeconds += WallSeconds() - now;
-        const bool timeUp = now - watched.loopStart >= options.seconds;
-        return input->AfterSwap(frame, timeUp) || !timeUp;
+        watched.ranOut = now - watched.loopStart >= options.seconds;
+        return input->AfterSwap(frame, watched.ranOut) || !watched.ranOut;
     });
     display->Finish(1.0);
     return watched;
@@ -305,25 +342,56 @@ struct Findings {
     PacingSummary summary;
     DisplayPacing pacing;
     double refreshHz = 0;
-    std::string swapLine, displayLine, inputLine, caption;
+    bool quitEarly = false;
+    double ranSeconds = 0;
+    std::string rendererLine, swapLine, displayLine, latencyLine, inputLine, caption;
     bool refused = false;  // an option this display cannot honour (--press on Wayland)
 };
 
-// The run itself: the program opened as for users, watched while it runs, and closed.
-bool Run(const Options& options, Findings* found) {
+// The program opened as for users, with the interval the swaps are asked to wait, in refreshes
+// (none asked counts as one), and the lines and caption that say what it runs on.
+bool Open(const Options& options, Findings* found, int* interval) {
     SessionOptions session;
     session.offscreen = false;  // the current display, unless SDL_VIDEODRIVER says otherwise
     session.swapSync = true;    // the program asks for its swap interval, as it does for users
     session.quietOutput = options.programOutput.c_str();
     if (!OpenProgram(kTool, session)) return false;
+    found->rendererLine = RendererLine();
     found->swapLine = SwapIntervalLine();
-    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-    found->caption = std::string(SDL_GetCurrentVideoDriver()) + " video, " +
-                     (renderer != nullptr ? renderer : "unknown renderer") + "; " + found->swapLine +
-                     Format("; %g s", options.seconds);
-    // The interval the swaps are asked to wait, in refreshes: none asked counts as one.
-    const int interval = SwapControlOffered() ? std::max(1, SDL_GL_GetSwapInterval()) : 1;
+    found->caption = std::string(SDL_GetCurrentVideoDriver()) + " video, " + GlString(GL_RENDERER) + "; " +
+                     found->swapLine + Format("; %g s", options.seconds);
+    *interval = SwapControlOffered() ? std::max(1, SDL_GL_GetSwapInterval()) : 1;
+    return true;
+}
 
+// The frames as the swaps and the display saw them, judged.
+void Judge(const Options& options, const Watched& watched, const std::vector<Presentation>& shown, int interval,
+           Findings* found) {
+    found->frames = FramesFromSwaps(watched.loopStart, watched.swapReturns);
+    for (size_t i = 0; i < found->frames.size(); ++i) {
+        found->frames[i].stalled = IsPlantedStall(static_cast<long>(i), options.stallEvery);
+        found->frames[i].swapMs = (watched.swapReturns[i] - watched.swapCalls[i]) * 1000.0;
+    }
+    SetSwapToPresent(&found->frames, shown);
+    found->summary = Summarise(found->frames);
+    found->pacing = JudgePacing(&found->frames, shown, found->refreshHz, interval);
+    found->quitEarly = !watched.ranOut;
+    found->ranSeconds = watched.swapReturns.empty() ? 0 : watched.swapReturns.back() - watched.loopStart;
+}
+
+// The keys' latencies into the line, the frames and the caption.
+void AddInput(const InputWatch::Report& keys, Findings* found) {
+    found->inputLine = keys.line;
+    for (size_t i = 0; i < found->frames.size() && i < keys.frameMs.size(); ++i) {
+        if (keys.frameMs[i] >= 0) found->frames[i].inputMs = keys.frameMs[i];
+    }
+    found->caption += Format("; input measure cost %.0f us a frame", keys.costUs);
+}
+
+// The run itself: the program opened, watched while it runs, and closed.
+bool Run(const Options& options, Findings* found) {
+    int interval = 1;
+    if (!Open(options, found, &interval)) return false;
     InputWatch input;
     std::string why;
     if (!input.Open(SDL_GL_GetCurrentWindow(), options.holds, options.pressEvery, &why)) {
@@ -333,43 +401,32 @@ bool Run(const Options& options, Findings* found) {
         return false;
     }
     std::unique_ptr<DisplayTiming> display = DisplayTiming::Open(SDL_GL_GetCurrentWindow());
-    if (display->presentClockKnown) input.SetPresentationClock(display->presentClock);
+    input.SetPresentationClock(display->presentClock);
     const Watched watched = RunWatched(options, display.get(), &input);
     found->refreshHz = display->RefreshHz();
     const std::vector<Presentation> shown = display->presentations();
     found->displayLine = DisplayLine(found->refreshHz, display->refreshSource, display->refreshWhyUnknown,
                                      display->presentSource, display->presentWhyNot, shown);
     const bool feedback = !display->presentSource.empty();
-    const bool clockKnown = display->presentClockKnown;
-    const clockid_t clock = display->presentClock;
+    const std::string clock = display->presentClock, clockWhyNot = display->clockWhyNot;
     display.reset();
     CloseProgram();
-    const InputWatch::Report keys = input.Finish(watched.swapReturns, shown, clockKnown, clock);
-    found->inputLine = keys.line;
 
-    found->frames = FramesFromSwaps(watched.loopStart, watched.swapReturns);
-    for (size_t i = 0; i < found->frames.size(); ++i) {
-        found->frames[i].stalled = IsPlantedStall(static_cast<long>(i), options.stallEvery);
-    }
-    found->summary = Summarise(found->frames);
-    found->pacing = JudgePacing(&found->frames, shown, found->refreshHz, interval);
-    for (size_t i = 0; i < found->frames.size() && i < keys.frameMs.size(); ++i) {
-        if (keys.frameMs[i] >= 0) found->frames[i].inputMs = keys.frameMs[i];
-    }
-    found->caption += Format("; input measure cost %.0f us a frame", keys.costUs);
+    Judge(options, watched, shown, interval, found);
+    found->latencyLine = LatencyLine(found->frames, clock, clockWhyNot);
+    AddInput(input.Finish(watched.swapReturns, shown), found);
     const double frames = static_cast<double>(std::max<size_t>(1, found->frames.size()));
     if (feedback) found->caption += Format("; presentation feedback cost %.0f us a frame", watched.timingSeconds * 1e6 / frames);
     return true;
 }
 
 void PrintReport(const Options& options, const Findings& found) {
-    if (found.summary.elapsedMs < options.seconds * 1000) {
-        fprintf(stderr, "%s: the program quit after %.2f of %g s\n", kTool, found.summary.elapsedMs / 1000,
-                options.seconds);
+    if (found.quitEarly) {
+        fprintf(stderr, "%s: the program quit after %.2f of %g s\n", kTool, found.ranSeconds, options.seconds);
     }
-    fprintf(report, "%s\n%s\n%s\n%s\n", SummaryLine(found.summary).c_str(), found.swapLine.c_str(),
-            found.displayLine.c_str(), VsyncLine(found.pacing).c_str());
-    fprintf(report, "%s\n", found.inputLine.c_str());
+    fprintf(report, "%s\n%s\n%s\n%s\n%s\n%s\n%s\n", SummaryLine(found.summary).c_str(), found.rendererLine.c_str(),
+            found.swapLine.c_str(), found.displayLine.c_str(), VsyncLine(found.pacing).c_str(), found.latencyLine.c_str(),
+            found.inputLine.c_str());
     if (options.stallEvery > 0) fprintf(report, "%s\n", StallLine(found.frames, found.pacing).c_str());
     fflush(report);
 }

@@ -77,8 +77,8 @@ cairo_status_t WriteToFile(void* closure, const unsigned char* data, unsigned in
 // Where the data goes: the plot area between (x0, y1) and (x1, y0), frames across, ms up.
 struct Scales {
     double x0, x1, y0, y1;
-    double lastFrame, topMs;
-    double X(double frame) const { return x0 + (x1 - x0) * frame / lastFrame; }
+    double firstFrame, lastFrame, topMs;
+    double X(double frame) const { return x0 + (x1 - x0) * (frame - firstFrame) / (lastFrame - firstFrame); }
     double Y(double ms) const { return y0 - (y0 - y1) * ms / topMs; }
 };
 
@@ -125,15 +125,16 @@ double DrawLegend(cairo_t* cr, const std::vector<LegendEntry>& entries, int widt
     return ey;
 }
 
-// Frames 0..N-1 across, 0 ms up to a little above the longest time (at least above the second reference line).
+// The frames after the first across (frame 1 to the last), 0 ms up to a little above the longest
+// time (at least above the second reference line).
 Scales MakeScales(const std::vector<FrameRecord>& frames, const PacingSummary& summary, double periodMs, int width,
                   int height, double legendBottom) {
     double longest = std::max(summary.maxMs, 2 * periodMs);
-    for (const FrameRecord& frame : frames) {
-        longest = std::max({longest, frame.presentMs.value_or(0.0), frame.inputMs.value_or(0.0)});
+    for (size_t i = 1; i < frames.size(); ++i) {
+        longest = std::max({longest, frames[i].presentMs.value_or(0.0), frames[i].inputMs.value_or(0.0)});
     }
-    const double lastFrame = std::max(1.0, static_cast<double>(frames.size()) - 1);
-    return {kLeft, width - kRight, height - kBottom, legendBottom + kFontSize * 1.5, lastFrame, longest * 1.08};
+    const double lastFrame = std::max(2.0, static_cast<double>(frames.size()) - 1);
+    return {kLeft, width - kRight, height - kBottom, legendBottom + kFontSize * 1.5, 1, lastFrame, longest * 1.08};
 }
 
 void DrawGrid(cairo_t* cr, const Scales& s) {
@@ -147,8 +148,8 @@ void DrawGrid(cairo_t* cr, const Scales& s) {
         SetColour(cr, kInk);
         Text(cr, s.x0 - 6, s.Y(ms), Format("%g", ms), 1, 0.5);
     }
-    const double frameStep = std::max(1.0, TickStep(s.lastFrame, 10));
-    for (double frame = 0; frame <= s.lastFrame; frame += frameStep) {
+    const double frameStep = std::max(1.0, TickStep(s.lastFrame - s.firstFrame, 10));
+    for (double frame = std::ceil(s.firstFrame / frameStep) * frameStep; frame <= s.lastFrame; frame += frameStep) {
         SetColour(cr, kGrid);
         cairo_move_to(cr, std::round(s.X(frame)) + 0.5, s.y0);
         cairo_line_to(cr, std::round(s.X(frame)) + 0.5, s.y1);
@@ -175,7 +176,8 @@ void DrawAxes(cairo_t* cr, const Scales& s, int height) {
 // The title, and the caption under it, shrunk to fit a narrow plot.
 void DrawTitle(cairo_t* cr, const PacingSummary& summary, const std::string& caption, int width) {
     cairo_set_font_size(cr, kFontSize * 1.3);
-    Text(cr, kLeft, 24, Format("Frame times: %.0f frames", static_cast<double>(summary.frames)) +
+    const std::string first = summary.firstMs ? Format("first frame %.1f ms (start-up), then ", *summary.firstMs) : "";
+    Text(cr, kLeft, 24, "Frame times: " + first + Format("%.0f frames", static_cast<double>(summary.frames)) +
                             Format(", mean %.1f fps", summary.meanFps), 0);
     cairo_set_font_size(cr, kFontSize);
     cairo_text_extents_t captionExtents;
@@ -218,16 +220,17 @@ void DrawReferenceLabels(cairo_t* cr, const Scales& s, double periodMs, double r
     }
 }
 
-// The frame times, and the presentation intervals as a line through each run of frames that has them.
+// The frame times after the first, and the presentation intervals as a line through each run of
+// frames that has them.
 void DrawSeries(cairo_t* cr, const Scales& s, const std::vector<FrameRecord>& frames) {
     SetColour(cr, kFrames);
     cairo_set_line_width(cr, 1.2);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    for (size_t i = 0; i < frames.size(); ++i) cairo_line_to(cr, s.X(static_cast<double>(i)), s.Y(frames[i].frameMs));
-    if (frames.size() == 1) cairo_arc(cr, s.X(0), s.Y(frames[0].frameMs), 2, 0, 2 * M_PI);
+    for (size_t i = 1; i < frames.size(); ++i) cairo_line_to(cr, s.X(static_cast<double>(i)), s.Y(frames[i].frameMs));
+    if (frames.size() == 2) cairo_arc(cr, s.X(1), s.Y(frames[1].frameMs), 2, 0, 2 * M_PI);
     cairo_stroke(cr);
     SetColour(cr, kPresented);
-    for (size_t i = 0; i < frames.size(); ++i) {
+    for (size_t i = 1; i < frames.size(); ++i) {
         if (!frames[i].presentMs) {
             cairo_new_sub_path(cr);
             continue;
@@ -241,23 +244,23 @@ void DrawSeries(cairo_t* cr, const Scales& s, const std::vector<FrameRecord>& fr
 void DrawMarks(cairo_t* cr, const Scales& s, const std::vector<FrameRecord>& frames, const PacingSummary& summary) {
     SetColour(cr, kStutter);
     cairo_set_line_width(cr, 1.5);
-    for (size_t i = 0; i < frames.size(); ++i) {
+    for (size_t i = 1; i < frames.size(); ++i) {
         if (!IsStutter(frames[i].frameMs, summary.p50Ms)) continue;
         cairo_new_sub_path(cr);
         cairo_arc(cr, s.X(static_cast<double>(i)), s.Y(frames[i].frameMs), 4, 0, 2 * M_PI);
     }
     cairo_stroke(cr);
     SetColour(cr, kMissed);
-    for (size_t i = 0; i < frames.size(); ++i) {
-        if (frames[i].missed) Triangle(cr, s.X(static_cast<double>(i)), s.Y(frames[i].presentMs.value_or(frames[i].frameMs)));
+    for (size_t i = 1; i < frames.size(); ++i) {
+        if (frames[i].missed == true) Triangle(cr, s.X(static_cast<double>(i)), s.Y(frames[i].presentMs.value_or(frames[i].frameMs)));
     }
     cairo_fill(cr);
 }
 
-// A key change's latency, a diamond over the frame that first showed it.
+// A key change's latency, a diamond over the frame that first showed it (after the first, as the plot).
 void DrawInputMarks(cairo_t* cr, const Scales& s, const std::vector<FrameRecord>& frames) {
     SetColour(cr, kInput);
-    for (size_t i = 0; i < frames.size(); ++i) {
+    for (size_t i = 1; i < frames.size(); ++i) {
         if (frames[i].inputMs) Diamond(cr, s.X(static_cast<double>(i)), s.Y(*frames[i].inputMs));
     }
     cairo_fill(cr);
@@ -288,7 +291,9 @@ std::vector<LegendEntry> PlotLegend(const std::vector<FrameRecord>& frames, cons
     if (display.judged > 0) {
         entries.push_back({LegendEntry::kTriangle, Format("missed a refresh %.0f", static_cast<double>(display.missedCount))});
     }
-    const auto keyFrames = std::count_if(frames.begin(), frames.end(), [](const FrameRecord& f) { return f.inputMs.has_value(); });
+    // The frames drawn (after the first) that first showed a key change.
+    const auto keyFrames = std::count_if(frames.begin() + (frames.empty() ? 0 : 1), frames.end(),
+                                         [](const FrameRecord& f) { return f.inputMs.has_value(); });
     if (keyFrames > 0) {
         entries.push_back({LegendEntry::kDiamond, Format("key change shown %.0f (event to screen)", static_cast<double>(keyFrames))});
     }

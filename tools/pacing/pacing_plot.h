@@ -9,7 +9,8 @@
 
 #include "tools/pacing/pacing_stats.h"
 
-// Frame time (ms) against frame number, with the presentation intervals beside it where known,
+// Frame time (ms) against frame number for the frames after the first (the first, the start-up, is
+// in the title), with the presentation intervals beside it where known,
 // dashed lines at one and two refresh periods of `refreshHz` (16.7 and 33.3 ms when it is 0),
 // stutters circled, missed refreshes marked with triangles and the percentiles in a legend;
 // `caption` goes under the title. Writes a PNG of width by height pixels to `out`; returns false
