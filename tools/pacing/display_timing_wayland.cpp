@@ -28,8 +28,12 @@ std::string SteadyClockName(uint32_t clock, std::string* why) {
         case CLOCK_BOOTTIME: return "CLOCK_BOOTTIME";
         case CLOCK_REALTIME:
         case CLOCK_REALTIME_COARSE:
-        case CLOCK_TAI: *why = "the presentation clock (" + std::to_string(clock) + ") is wall time, which can be set during the run"; return "";
-        default: *why = "the presentation clock " + std::to_string(clock) + " is not one this tool can read"; return "";
+        case CLOCK_TAI:
+            *why = "the presentation clock (" + std::to_string(clock) + ") is wall time, which can be set during the run";
+            return "";
+        default:
+            *why = "the presentation clock " + std::to_string(clock) + " is not one this tool can read";
+            return "";
     }
 }
 

@@ -77,7 +77,7 @@ const char kUsage[] =
     "    presentation interval in refresh periods, rounded to nearest, halves up (1.4 -> 1, 1.5 -> 2).\n"
     "  - it missed a refresh when that is more than the swap interval (at least 1), or when the\n"
     "    display discarded it (never shown). J counts the frames for which this is known.\n"
-    "  - with no presentation reported after the first frame, its swap interval is judged the same\n"
+    "  - with no presentation reported after the first frame, each frame's time is judged the same\n"
     "    way against the refresh rate, and the line says \"(judged from swap times)\".\n"
     "vsync is \"not held\" when a frame after the first was discarded, shown off a refresh, or shown\n"
     "in the refresh of the frame before (0 refreshes); else \"held\" when J is at least 1; else\n"
