@@ -171,6 +171,10 @@ TEST(InputLatencyMeasure, LinesForPressesAndForNone) {
     EXPECT_EQ(InputLatencyLine(latency, false, "S", true),
               "input: 4 key changes, event to swap return p50 30.00 ms, p95 30.00 ms, max 30.00 ms (S); "
               "presses: 3 made, 2 seen");
+    InputLatency one;
+    one.shown = 1;
+    one.p50Ms = one.p95Ms = one.maxMs = 12.5;
+    EXPECT_EQ(InputLatencyLine(one, true, "S", false), "input: 1 key change, event to presented p50 12.50 ms, p95 12.50 ms, max 12.50 ms (S)");
     EXPECT_EQ(InputLatencyLine(InputLatency(), true, "S", false),
               "input: no key changes (hold the arrow keys or Z/X during the run, or use --press)");
     InputLatency unseen;

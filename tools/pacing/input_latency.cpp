@@ -110,7 +110,7 @@ InputLatency MeasureInputLatency(const std::vector<KeyChange>& changes, const st
 std::string InputLatencyLine(const InputLatency& latency, bool presented, const std::string& source, bool pressing) {
     std::string line;
     if (latency.shown > 0) {
-        line = Format("input: %.0f key changes, ", static_cast<double>(latency.shown)) +
+        line = Format("input: %.0f key change", static_cast<double>(latency.shown)) + (latency.shown == 1 ? ", " : "s, ") +
                (presented ? "event to presented" : "event to swap return") + Format(" p50 %.2f ms", latency.p50Ms) +
                Format(", p95 %.2f ms", latency.p95Ms) + Format(", max %.2f ms", latency.maxMs) + " (" + source + ")";
     } else if (latency.neverShown > 0) {

@@ -68,6 +68,14 @@ public:
         MeasureOffset();
         events_.reserve(4096);  // the hook runs in the program's frame: no allocation there as a rule
         serverMs_.reserve(4096);
+        // Keys already down are where the run starts from, not changes.
+        char keys[32];
+        XQueryKeymap(display_, keys);
+        for (int key = 0; key < 6; ++key) {
+            if (codes_[key] == 0 || (keys[codes_[key] / 8] & (1 << (codes_[key] % 8))) == 0) continue;
+            events_.push_back({0, 0, key, true, false});
+            serverMs_.push_back(clock_.reference);
+        }
         listening = this;
         PlatformSetRawKeyHook(OnRawKey);
     }
