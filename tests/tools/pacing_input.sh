@@ -47,7 +47,7 @@ status=$?
 # program is still to sample its keys: short of the frame by that, the clock offset's ±D and its 1 ms steps.
 e2e_start_xvfb
 unset SDL_VIDEODRIVER
-for seconds in 3 10 30; do
+for seconds in 2 10 30; do
   "$tool" --seconds $seconds --press 6 --csv "$dir/p.csv" --png "$dir/p.png" --size 640x360 \
     --program-output "$dir/p.program" >"$dir/out" 2>"$dir/err" || fail "--press: exit status $?: $(cat "$dir/err")"
   [[ $(grep "^input:" "$dir/out") =~ presses:\ ([0-9]+)\ made ]] && [ "${BASH_REMATCH[1]}" -ge 4 ] && break
