@@ -118,7 +118,7 @@ else()
   else()
     message(STATUS "dpkg-shlibdeps not found (dpkg-dev): the package's library dependencies are named by hand")
     set(CPACK_DEBIAN_PACKAGE_DEPENDS
-      "libc6, libstdc++6, libgcc-s1, libsdl2-2.0-0, libopengl0, libglu1-mesa | libglu1, libfreetype6, libfontconfig1, libx11-6, libxi6, libxrandr2, libwayland-client0, libpng16-16, libcairo2, ${brimvalk_runtime_depends}")
+      "libc6, libstdc++6, libgcc-s1, libsdl2-2.0-0, libopengl0, libglu1-mesa | libglu1, libfreetype6, libfontconfig1, libx11-6, libxi6, libxrandr2, libxtst6, libxkbcommon0, libwayland-client0, libpng16-16, libcairo2, ${brimvalk_runtime_depends}")
   endif()
 endif()
 

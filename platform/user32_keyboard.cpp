@@ -5,6 +5,8 @@
 //      without a round trip per call. A server without XInput 2 has its keymap read each call.
 //      On other video drivers the SDL keyboard state of the program's windows stands in for it.
 //  [ ] Bit 0 (pressed since the last call) is never set.
+//  [X] Beside Win32: the raw key events, with the server's time, reach a hook (raw_keys.h) as they
+//      are taken, so that a tool can time a key against the frames that show it.
 //  [X] Virtual keys: letters, digits, the arrows, Escape, Space, Enter, Tab, Backspace, Shift,
 //      Control, Alt and F1..F12.
 #include <windows.h>
@@ -18,6 +20,7 @@
 #include <map>
 
 #include "layer.h"
+#include "raw_keys.h"
 #include "testing.h"
 #include "win32_names.h"
 
@@ -46,6 +49,7 @@ struct KeyboardState {
     unsigned long rawSince;         // raw events older than this request are already in `down`
     bool down[256];                 // by X key code, while raw key events keep it
     int source;                     // tests: 1 the keymap at each call, 2 SDL's state, 0 as the server allows
+    void (*rawHook)(unsigned int keycode, bool pressed, unsigned long serverMs);
 };
 KeyboardState keyboard;
 
@@ -117,7 +121,9 @@ void TakeRawKeys(Display* display) {
         const bool newer = static_cast<long>(cookie->serial - keyboard.rawSince) >= 0;
         if (newer && XGetEventData(display, cookie)) {
             const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
-            if (raw->detail >= 0 && raw->detail < 256) keyboard.down[raw->detail] = cookie->evtype == XI_RawKeyPress;
+            const bool pressed = cookie->evtype == XI_RawKeyPress;
+            if (raw->detail >= 0 && raw->detail < 256) keyboard.down[raw->detail] = pressed;
+            if (keyboard.rawHook != nullptr) keyboard.rawHook(static_cast<unsigned int>(raw->detail), pressed, raw->time);
         }
         XFreeEventData(display, cookie);
     }
@@ -184,9 +190,14 @@ void PlatformSetKeySourceForTests(int source) {
     keyboard.source = source;
 }
 
+void PlatformSetRawKeyHook(void (*hook)(unsigned int keycode, bool pressed, unsigned long serverMs)) {
+    keyboard.rawHook = hook;
+}
+
 void LayerResetKeyboard() {
     keyboard.overrides.clear();
     keyboard.source = 0;
+    keyboard.rawHook = nullptr;
     if (keyboard.display != nullptr) XCloseDisplay(keyboard.display);
     keyboard.display = nullptr;
     keyboard.displayTried = false;

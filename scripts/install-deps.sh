@@ -16,6 +16,7 @@ packages=(
 everything=(
   libpng-dev libgtest-dev libbenchmark-dev libcairo2-dev
   wayland-protocols libxrandr-dev  # the pacing tool's display timing
+  libxtst-dev libxkbcommon-dev     # its key events: XTEST presses, the Wayland keymap
   xvfb xauth xdotool x11-utils imagemagick mesa-utils  # mesa-utils: glxinfo, the renderer the pacing test expects
   weston  # the Wayland tests' compositor (ctest -L wayland), on its x11 backend inside Xvfb
   wine wine64 g++-mingw-w64-x86-64 googletest

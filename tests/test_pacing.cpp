@@ -238,6 +238,7 @@ TEST(PacingCsv, ColumnsFromTheRecords) {
     for (FrameRecord& frame : frames) frame.swapMs = 0.25;
     frames[2].swapMs = 3.5;
     frames[2].stalled = true;
+    frames[1].inputMs = 33.25;
     std::vector<Presentation> shown = Shown({20, 40, 20}, {}, true);
     shown[3] = Presentation();
     shown[3].discarded = true;
@@ -251,11 +252,11 @@ TEST(PacingCsv, ColumnsFromTheRecords) {
     WritePacingCsv(frames, out);
     fclose(out);
     EXPECT_STREQ(text,
-                 "frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled\n"
-                 "0,1,150.000,0.250,,,,,10.000,0\n"
-                 "1,0,18.000,0.250,20.000,1,1,0,11.000,0\n"
-                 "2,0,22.000,3.500,40.000,2,1,1,12.000,1\n"
-                 "3,0,41.000,0.250,,,0,1,,0\n");
+                 "frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled,input_ms\n"
+                 "0,1,150.000,0.250,,,,,10.000,0,\n"
+                 "1,0,18.000,0.250,20.000,1,1,0,11.000,0,33.250\n"
+                 "2,0,22.000,3.500,40.000,2,1,1,12.000,1,\n"
+                 "3,0,41.000,0.250,,,0,1,,0,\n");
     free(text);
 }
 

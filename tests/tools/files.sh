@@ -13,7 +13,7 @@ umask 022
 written() {
   case $tool in
     snapshot) [ "$(identify -format '%m %w %h' "$1" 2>/dev/null)" = "PNG 1024 768" ] ;;
-    pacing) grep -qx 'frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled' "$1" && grep -qE '^0,1,[0-9]+\.[0-9]{3},' "$1" ;;
+    pacing) grep -qx 'frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled,input_ms' "$1" && grep -qE '^0,1,[0-9]+\.[0-9]{3},' "$1" ;;
   esac
 }
 node() { [ "$(stat -c '%F %t,%T' target)" = "character special file $1" ]; }
@@ -113,7 +113,7 @@ wait "$pid"
 status=$?
 [ "$status" = 0 ] || fail "pacing with SIGTERM at start-up: expected exit status 0, got $status: $(cat "$dir/err")"
 [ -z "$(find . -name '*partial*')" ] || fail "pacing with SIGTERM at start-up left $(find . -name '*partial*')"
-{ [ ! -e c.csv ] || [ "$(head -n 1 c.csv)" = frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled ]; } &&
+{ [ ! -e c.csv ] || [ "$(head -n 1 c.csv)" = frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled,input_ms ]; } &&
   { [ ! -e p.png ] || identify p.png >/dev/null 2>&1; } ||
   fail "pacing with SIGTERM at start-up: expected whole files or none"
 echo "ok" >&2

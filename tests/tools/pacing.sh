@@ -28,9 +28,10 @@ why='the offscreen video driver shows nothing on a display'
   fail "expected 'vsync: unknown' and the lows over the $frames frame times fifth, got: $(line 5)"
 [ "$(line 6)" = "latency: swap to present unknown (no presentation times: $why)" ] ||
   fail "expected the latency line to say why not, sixth, got: $(line 6)"
-[[ $(line 7) =~ ^stalls:\ ([0-9]+)\ planted$ ]] || fail "expected 'stalls: S planted' seventh, got: $(line 7)"
+[[ $(line 7) =~ ^input:\ 2\ key\ changes, ]] || fail "expected the input line seventh, got: $(line 7)"
+[[ $(line 8) =~ ^stalls:\ ([0-9]+)\ planted$ ]] || fail "expected 'stalls: S planted' eighth, got: $(line 8)"
 planted=${BASH_REMATCH[1]}
-[ "$(wc -l <"$dir/out")" = 7 ] || fail "expected seven lines on stdout, got $(wc -l <"$dir/out")"
+[ "$(wc -l <"$dir/out")" = 8 ] || fail "expected eight lines on stdout, got $(wc -l <"$dir/out")"
 
 # The program drew the first frame and the N after it, each printing its input line; the old line is gone.
 inputs=$(grep -cE '^-?[0-9]+ -?[0-9]+ -?[0-9]+ -?[0-9]+$' "$dir/program")
@@ -39,8 +40,8 @@ inputs=$(grep -cE '^-?[0-9]+ -?[0-9]+ -?[0-9]+ -?[0-9]+$' "$dir/program")
 ! grep -q stale "$dir/program" || fail "--program-output kept the old file's lines"
 held=$(grep -v fps "$dir/program" | grep -n -x '0 1 0 0' | cut -d: -f1 | tr '\n' ' ')
 [ "$held" = "1 2 3 " ] || fail "expected the right arrow in input lines 1-3, got lines $held"
-# Columns: frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled.
-[ "$(head -n 1 "$dir/p.csv")" = frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled ] ||
+# Columns: frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled,input_ms.
+[ "$(head -n 1 "$dir/p.csv")" = frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled,input_ms ] ||
   fail "expected the CSV header, got: $(head -n 1 "$dir/p.csv")"
 [ "$(tail -n +2 "$dir/p.csv" | cut -d, -f1 | tr '\n' ' ')" = "$(seq -s ' ' 0 "$frames") " ] ||
   fail "expected CSV frames 0..$frames"

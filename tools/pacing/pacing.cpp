@@ -1,7 +1,8 @@
 // brimvalk-pacing: runs the program for a number of seconds and reports its frame pacing: the time
 // of every frame, taken when its SwapBuffers returns, with percentiles, stutters, a plot and a CSV;
 // and, from the display (display_timing.h), its refresh rate, when each frame was presented, whether
-// swaps wait for the refresh and which frames missed one.
+// swaps wait for the refresh and which frames missed one; and how long a key takes from the display
+// server to the screen (input_watch.h).
 // Not the program: it runs the program's own entry sequence and frame loop (program_session.h) and
 // watches the buffer swaps through the platform layer's swap hook.
 #include <windows.h>
@@ -29,6 +30,7 @@
 #include "harness/program_session.h"
 #include "tools/output_file.h"
 #include "tools/pacing/display_timing.h"
+#include "tools/pacing/input_watch.h"
 #include "tools/pacing/pacing_csv.h"
 #include "tools/pacing/pacing_plot.h"
 #include "tools/pacing/pacing_stats.h"
@@ -40,7 +42,7 @@ const double kMostSeconds = 3600;
 
 const char kUsage[] =
     "usage: brimvalk-pacing [--seconds S] [--hold KEY:RANGE]... [--png FILE [--size WxH]] [--csv FILE]\n"
-    "                       [--stall EVERY:MS] [--program-output FILE]\n"
+    "                       [--stall EVERY:MS] [--press EVERY] [--program-output FILE]\n"
     "\n"
     "Runs Brimvalk Test on the current display (or offscreen with SDL_VIDEODRIVER=offscreen) for\n"
     "S seconds, asking for the swap interval as the program does, then ends it as a quit would.\n"
@@ -51,6 +53,7 @@ const char kUsage[] =
     "  display: R Hz (SOURCE); presentation times: SOURCE (vsync, hardware clock)\n"
     "  vsync: held, M of J frames missed a refresh (P%); 1% low A fps, 0.1% low B fps (of K presentation intervals)\n"
     "  latency: swap to present p50 A ms, p99 B ms (CLOCK)\n"
+    "  input: K key changes, event to presented p50 A ms, p95 B ms, max C ms (SOURCE)\n"
     "  stalls: S planted, K seen as missed refreshes          (with --stall)\n"
     "Where something cannot be known, its line says so and why.\n"
     "\n"
@@ -95,15 +98,31 @@ const char kUsage[] =
     "                       frame number, lines at one and two refresh periods (16.7 and 33.3 ms when\n"
     "                       the refresh is unknown), stutters circled, missed refreshes marked,\n"
     "                       percentiles in the legend\n"
+    "Input. A key change is a press or release of an arrow key, Z or X that changes the program's\n"
+    "input line. Its latency runs from the moment the display server stamped the key event to the\n"
+    "presentation of the first frame whose input line shows the change (\"event to swap return\" where\n"
+    "no presentation time is on the key's clock); p50 and p95 are nearest-rank over the changes shown.\n"
+    "SOURCE: \"X server time, offset +-D ms\" (XInput 2 raw key events, put on the tool's clock by an\n"
+    "offset measured to +-D), the compositor's time on Wayland (zwp_input_timestamps_v1, else\n"
+    "wl_keyboard's ms, put on the presentation clock), or with --hold the moment the tool set the key\n"
+    "(the program's and driver's part only). A change another replaced before any frame showed it is\n"
+    "counted as never shown; a change the run ended on, not at all.\n"
+    "\n"
     "  --size WxH           the plot's size in pixels (default 1200x600)\n"
     "  --csv FILE           frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,\n"
-    "                       swap_to_present_ms,stalled: a header line, then one line a frame from\n"
-    "                       frame 0, the start-up frame (startup 1); swap_ms is the time inside\n"
+    "                       swap_to_present_ms,stalled,input_ms: a header line, then one line a frame\n"
+    "                       from frame 0, the start-up frame (startup 1); swap_ms is the time inside\n"
     "                       SwapBuffers; present_ms and refreshes are since the previous frame's\n"
     "                       presentation; on_refresh, missed and stalled (a planted stall) are 1 or 0;\n"
-    "                       a value not known is empty\n"
+    "                       input_ms is the latency of the key change first shown in the frame (of\n"
+    "                       several, the longest); a value not known, or none, is empty\n"
     "  --stall EVERY:MS     frames EVERY-1, 2*EVERY-1, ... (from 0) wait MS ms before their swap: a\n"
     "                       self-check that the tool sees them (EVERY at least 2, MS from 1 to 1000)\n"
+    "  --press EVERY        before the swap of frames EVERY-1, 2*EVERY-1, ... the tool presses an arrow\n"
+    "                       key through the display server (XTEST on X11), right and left in turn, and\n"
+    "                       releases it EVERY/2 frames later: a self-check of the whole chain, nobody at\n"
+    "                       the keyboard (EVERY from 4 to 1000; not with --hold; X11 only: a Wayland\n"
+    "                       client cannot send keys). The input line adds \"presses: P made, S seen\"\n"
     "  --program-output FILE  where the program's own per-frame lines go, the file emptied first\n"
     "                       (default /dev/null)\n"
     "\n"
@@ -120,6 +139,7 @@ struct Options {
     int width = 1200, height = 600;
     std::string programOutput = "/dev/null";
     long stallEvery = 0, stallMs = 0;
+    long pressEvery = 0;
 };
 
 std::string Format(const char* format, double value) {
@@ -181,7 +201,8 @@ int ParseOptions(int argc, char** argv, Options* options) {
             return -1;
         }
         if (value == nullptr || (arg != "--seconds" && arg != "--hold" && arg != "--png" && arg != "--size" &&
-                                 arg != "--csv" && arg != "--program-output" && arg != "--stall")) {
+                                 arg != "--csv" && arg != "--program-output" && arg != "--stall" &&
+                                 arg != "--press")) {
             fprintf(stderr, "%s: unknown or incomplete option \"%s\" (--help for the options)\n", kTool, arg.c_str());
             return 2;
         }
@@ -201,6 +222,10 @@ int ParseOptions(int argc, char** argv, Options* options) {
             fprintf(stderr, "%s: --stall wants EVERY:MS, EVERY at least 2 and MS from 1 to 1000, not \"%s\"\n", kTool,
                     value);
             return 2;
+        } else if (arg == "--press" && !ParseNumber(value, kLeastPressEvery, &options->pressEvery, kMostPressEvery)) {
+            fprintf(stderr, "%s: --press wants EVERY from %ld to %ld, not \"%s\"\n", kTool, kLeastPressEvery,
+                    kMostPressEvery, value);
+            return 2;
         } else if (arg == "--size" && !ParseSize(value, &options->width, &options->height)) {
             fprintf(stderr, "%s: --size wants WIDTHxHEIGHT from 480x320 to 8192x8192, not \"%s\"\n", kTool, value);
             return 2;
@@ -211,6 +236,10 @@ int ParseOptions(int argc, char** argv, Options* options) {
             }
             (arg == "--png" ? options->png : arg == "--csv" ? options->csv : options->programOutput) = value;
         }
+    }
+    if (options->pressEvery > 0 && !options->holds.empty()) {
+        fprintf(stderr, "%s: --press and --hold both set the keys: use one\n", kTool);
+        return 2;
     }
     return 0;
 }
@@ -282,13 +311,13 @@ struct Watched {
     bool ranOut = false;  // the loop ended because the time was up, not because the program quit
 };
 
-// Runs the program's frame loop until `options.seconds` have passed since its start, holding the
-// scripted keys and the planted stalls, with `display` told of every swap.
-Watched RunWatched(const Options& options, DisplayTiming* display) {
+// Runs the program's frame loop until `options.seconds` have passed since its start (and --press's
+// last key has come up), holding the planted stalls, with `display` and `input` told of every swap.
+Watched RunWatched(const Options& options, DisplayTiming* display, InputWatch* input) {
     Watched watched;
     watched.swapCalls.reserve(static_cast<size_t>(options.seconds * 240) + 16);
     watched.swapReturns.reserve(watched.swapCalls.capacity());
-    if (!options.holds.empty()) SetKeysForFrame(options.holds, 0);
+    input->Start();
     watched.loopStart = WallSeconds();
     RunProgram([&](long frame, bool afterSwap) {
         if (!afterSwap) {
@@ -297,15 +326,15 @@ Watched RunWatched(const Options& options, DisplayTiming* display) {
             display->BeforeSwap(frame);
             watched.swapCalls.push_back(WallSeconds());
             watched.timingSeconds += watched.swapCalls.back() - before;
+            input->BeforeSwap(frame);
             return true;
         }
         const double now = WallSeconds();
         watched.swapReturns.push_back(now);
         display->AfterSwap(frame);
         watched.timingSeconds += WallSeconds() - now;
-        if (!options.holds.empty()) SetKeysForFrame(options.holds, frame + 1);
         watched.ranOut = now - watched.loopStart >= options.seconds;
-        return !watched.ranOut;
+        return input->AfterSwap(frame, watched.ranOut) || !watched.ranOut;
     });
     display->Finish(1.0);
     return watched;
@@ -319,7 +348,8 @@ struct Findings {
     double refreshHz = 0;
     bool quitEarly = false;
     double ranSeconds = 0;
-    std::string rendererLine, swapLine, displayLine, latencyLine, caption;
+    std::string rendererLine, swapLine, displayLine, latencyLine, inputLine, caption;
+    bool refused = false;  // an option this display cannot honour (--press on Wayland)
 };
 
 // The program opened as for users, with the interval the swaps are asked to wait, in refreshes
@@ -353,12 +383,30 @@ void Judge(const Options& options, const Watched& watched, const std::vector<Pre
     found->ranSeconds = watched.swapReturns.empty() ? 0 : watched.swapReturns.back() - watched.loopStart;
 }
 
+// The keys' latencies into the line, the frames and the caption.
+void AddInput(const InputWatch::Report& keys, Findings* found) {
+    found->inputLine = keys.line;
+    for (size_t i = 0; i < found->frames.size() && i < keys.frameMs.size(); ++i) {
+        if (keys.frameMs[i] >= 0) found->frames[i].inputMs = keys.frameMs[i];
+    }
+    found->caption += Format("; input measure cost %.0f us a frame", keys.costUs);
+}
+
 // The run itself: the program opened, watched while it runs, and closed.
 bool Run(const Options& options, Findings* found) {
     int interval = 1;
     if (!Open(options, found, &interval)) return false;
+    InputWatch input;
+    std::string why;
+    if (!input.Open(SDL_GL_GetCurrentWindow(), options.holds, options.pressEvery, &why)) {
+        fprintf(stderr, "%s: --press cannot be used here: %s\n", kTool, why.c_str());
+        CloseProgram();
+        found->refused = true;
+        return false;
+    }
     std::unique_ptr<DisplayTiming> display = DisplayTiming::Open(SDL_GL_GetCurrentWindow());
-    const Watched watched = RunWatched(options, display.get());
+    input.SetPresentationClock(display->presentClock);
+    const Watched watched = RunWatched(options, display.get(), &input);
     found->refreshHz = display->RefreshHz();
     const std::vector<Presentation> shown = display->presentations();
     found->displayLine = DisplayLine(found->refreshHz, display->refreshSource, display->refreshWhyUnknown,
@@ -370,6 +418,7 @@ bool Run(const Options& options, Findings* found) {
 
     Judge(options, watched, shown, interval, found);
     found->latencyLine = LatencyLine(found->frames, clock, clockWhyNot);
+    AddInput(input.Finish(watched.swapReturns, shown), found);
     const double frames = static_cast<double>(std::max<size_t>(1, found->frames.size()));
     if (feedback) found->caption += Format("; presentation feedback cost %.0f us a frame", watched.timingSeconds * 1e6 / frames);
     return true;
@@ -379,8 +428,9 @@ void PrintReport(const Options& options, const Findings& found) {
     if (found.quitEarly) {
         fprintf(stderr, "%s: the program quit after %.2f of %g s\n", kTool, found.ranSeconds, options.seconds);
     }
-    fprintf(report, "%s\n%s\n%s\n%s\n%s\n%s\n", SummaryLine(found.summary).c_str(), found.rendererLine.c_str(),
-            found.swapLine.c_str(), found.displayLine.c_str(), VsyncLine(found.pacing).c_str(), found.latencyLine.c_str());
+    fprintf(report, "%s\n%s\n%s\n%s\n%s\n%s\n%s\n", SummaryLine(found.summary).c_str(), found.rendererLine.c_str(),
+            found.swapLine.c_str(), found.displayLine.c_str(), VsyncLine(found.pacing).c_str(), found.latencyLine.c_str(),
+            found.inputLine.c_str());
     if (options.stallEvery > 0) fprintf(report, "%s\n", StallLine(found.frames, found.pacing).c_str());
     fflush(report);
 }
@@ -415,7 +465,7 @@ int main(int argc, char** argv) {
     OutputFile png, csv;
     if (!PrepareFiles(options, &png, &csv)) return 2;
     Findings found;
-    if (!Run(options, &found)) return 1;
+    if (!Run(options, &found)) return found.refused ? 2 : 1;
     PrintReport(options, found);
     return WriteFiles(options, found, &png, &csv) ? 0 : 1;
 }

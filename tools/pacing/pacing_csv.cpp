@@ -3,7 +3,7 @@
 #include <optional>
 
 const char kPacingCsvHeader[] =
-    "frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled";
+    "frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled,input_ms";
 
 namespace {
 
@@ -31,6 +31,8 @@ void WritePacingCsv(const std::vector<FrameRecord>& frames, FILE* out) {
         Flag(out, frame.onRefresh);
         Flag(out, frame.missed);
         Ms(out, frame.swapToPresentMs);
-        fprintf(out, ",%d\n", frame.stalled ? 1 : 0);
+        fprintf(out, ",%d", frame.stalled ? 1 : 0);
+        Ms(out, frame.inputMs);
+        fputc('\n', out);
     }
 }

@@ -21,6 +21,16 @@ const Rgb kFrames = {0.12, 0.40, 0.75};
 const Rgb kStutter = {0.85, 0.15, 0.10};
 const Rgb kPresented = {0.10, 0.60, 0.25};
 const Rgb kMissed = {0.95, 0.55, 0.00};
+const Rgb kInput = {0.55, 0.20, 0.70};
+
+// A filled diamond centred on (x, y).
+void Diamond(cairo_t* cr, double x, double y) {
+    cairo_move_to(cr, x, y - 5);
+    cairo_line_to(cr, x + 4, y);
+    cairo_line_to(cr, x, y + 5);
+    cairo_line_to(cr, x - 4, y);
+    cairo_close_path(cr);
+}
 
 // A filled triangle pointing down, its tip just above (x, y).
 void Triangle(cairo_t* cr, double x, double y) {
@@ -87,6 +97,10 @@ void DrawLegendSymbol(cairo_t* cr, LegendEntry::Symbol symbol, double x, double 
         SetColour(cr, kMissed);
         Triangle(cr, x + length / 2, y + 7);
         cairo_fill(cr);
+    } else if (symbol == LegendEntry::kDiamond) {
+        SetColour(cr, kInput);
+        Diamond(cr, x + length / 2, y);
+        cairo_fill(cr);
     }
 }
 
@@ -116,7 +130,9 @@ double DrawLegend(cairo_t* cr, const std::vector<LegendEntry>& entries, int widt
 Scales MakeScales(const std::vector<FrameRecord>& frames, const PacingSummary& summary, double periodMs, int width,
                   int height, double legendBottom) {
     double longest = std::max(summary.maxMs, 2 * periodMs);
-    for (size_t i = 1; i < frames.size(); ++i) longest = std::max(longest, frames[i].presentMs.value_or(0.0));
+    for (size_t i = 1; i < frames.size(); ++i) {
+        longest = std::max({longest, frames[i].presentMs.value_or(0.0), frames[i].inputMs.value_or(0.0)});
+    }
     const double lastFrame = std::max(2.0, static_cast<double>(frames.size()) - 1);
     return {kLeft, width - kRight, height - kBottom, legendBottom + kFontSize * 1.5, 1, lastFrame, longest * 1.08};
 }
@@ -241,6 +257,15 @@ void DrawMarks(cairo_t* cr, const Scales& s, const std::vector<FrameRecord>& fra
     cairo_fill(cr);
 }
 
+// A key change's latency, a diamond over the frame that first showed it (after the first, as the plot).
+void DrawInputMarks(cairo_t* cr, const Scales& s, const std::vector<FrameRecord>& frames) {
+    SetColour(cr, kInput);
+    for (size_t i = 1; i < frames.size(); ++i) {
+        if (frames[i].inputMs) Diamond(cr, s.X(static_cast<double>(i)), s.Y(*frames[i].inputMs));
+    }
+    cairo_fill(cr);
+}
+
 bool WritePng(cairo_surface_t* surface, cairo_t* cr, FILE* out, std::string* error) {
     cairo_surface_flush(surface);
     cairo_status_t status = cairo_status(cr);
@@ -265,6 +290,12 @@ std::vector<LegendEntry> PlotLegend(const std::vector<FrameRecord>& frames, cons
                                                  Format(" (> 1.5 x p50 = %.1f ms)", 1.5 * summary.p50Ms)});
     if (display.judged > 0) {
         entries.push_back({LegendEntry::kTriangle, Format("missed a refresh %.0f", static_cast<double>(display.missedCount))});
+    }
+    // The frames drawn (after the first) that first showed a key change.
+    const auto keyFrames = std::count_if(frames.begin() + (frames.empty() ? 0 : 1), frames.end(),
+                                         [](const FrameRecord& f) { return f.inputMs.has_value(); });
+    if (keyFrames > 0) {
+        entries.push_back({LegendEntry::kDiamond, Format("key change shown %.0f (event to screen)", static_cast<double>(keyFrames))});
     }
     return entries;
 }
@@ -292,6 +323,7 @@ bool WritePacingPlot(const std::vector<FrameRecord>& frames, const PacingSummary
     cairo_clip(cr);
     DrawSeries(cr, scales, frames);
     DrawMarks(cr, scales, frames, summary);
+    DrawInputMarks(cr, scales, frames);
     cairo_restore(cr);
     DrawReferenceLabels(cr, scales, periodMs, refreshHz);
 

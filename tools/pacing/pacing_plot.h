@@ -20,9 +20,10 @@ bool WritePacingPlot(const std::vector<FrameRecord>& frames, const PacingSummary
                      std::string* error);
 
 // The legend, in order: the frame-time line, the presentation line where any is known, the percentiles, the max,
-// the stutters (circled) and, where judged, the missed refreshes (triangles).
+// the stutters (circled), where judged, the missed refreshes (triangles) and, where any, the key changes
+// shown (diamonds, at their latency).
 struct LegendEntry {
-    enum Symbol { kNone, kFrameLine, kPresentLine, kCircle, kTriangle };
+    enum Symbol { kNone, kFrameLine, kPresentLine, kCircle, kTriangle, kDiamond };
     Symbol symbol;
     std::string text;
 };

@@ -24,6 +24,7 @@ struct FrameRecord {
     std::optional<bool> missed;             // shown later than the swap interval allows, or never
     bool discarded = false;                 // replaced before it was ever shown
     std::optional<double> swapToPresentMs;  // from its swap's return to its presentation
+    std::optional<double> inputMs;          // from the key change first shown in it to its presentation (input_watch.h)
 };
 
 // A frame's time is the interval from the previous frame's SwapBuffers return to its own; the
