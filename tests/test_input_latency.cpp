@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <stdio.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,33 +17,19 @@
 namespace {
 
 enum Key { kUp, kDown, kLeft, kRight, kZ, kX };  // kProgramKeys' order
+const unsigned R = 1u << kRight, L = 1u << kLeft, Z = 1u << kZ;  // a frame's line, as the keys it shows
 
-InputValues Line(int32_t vertical, int32_t horizontal, int32_t button1 = 0, int32_t button2 = 0) {
-    InputValues line;
-    line.values[0] = vertical;
-    line.values[1] = horizontal;
-    line.values[2] = button1;
-    line.values[3] = button2;
-    return line;
-}
+KeyEvent Press(double seconds, long frame, int key) { return {seconds, frame, key, true, true}; }
+KeyEvent Release(double seconds, long frame, int key) { return {seconds, frame, key, false, true}; }
 
-// Frames showing `horizontal` in turn, the rest of the line idle.
-std::vector<InputValues> Horizontal(const std::vector<int32_t>& values) {
-    std::vector<InputValues> frames;
-    for (int32_t value : values) frames.push_back(Line(0, value));
-    return frames;
-}
-
-// A frame ends every 10 ms from 1 s: frame k at 1.010 + k / 100.
-std::vector<double> Ends(size_t count) {
-    std::vector<double> ends;
-    for (size_t k = 0; k < count; ++k) ends.push_back(1.010 + static_cast<double>(k) / 100);
-    return ends;
-}
-
-std::string ToString(const std::vector<long>& shownAt) {
+// Values spaced: %g, or "-" for a latency unknown (-1); a frame shown at -1 is "never", -2 "pending".
+std::string Text(const std::vector<double>& values, bool frames = false) {
     std::string text;
-    for (long frame : shownAt) text += (frame == kNeverShown ? "never" : frame == kPending ? "pending" : std::to_string(frame)) + " ";
+    for (double value : values) {
+        char one[32];
+        snprintf(one, sizeof one, "%g ", value);
+        text += value >= 0 ? one : !frames ? "- " : value == kNeverShown ? "never " : "pending ";
+    }
     return text;
 }
 
@@ -51,134 +39,90 @@ std::string ToString(const std::vector<long>& shownAt) {
 TEST(InputLatencyKeys, KeyboardValuesAreTheSamplersLine) {
     for (unsigned down = 0; down < 64; ++down) {
         for (int key = 0; key < 6; ++key) PlatformSetKeyForTests(kProgramKeys[key].virtualKey, (down >> key) & 1u);
-        InputState sampled;
-        sampled.Sample(kJoystickAxisHigh, kJoystickAxisLow);
+        InputState s;
+        s.Sample(kJoystickAxisHigh, kJoystickAxisLow);
         const InputValues line = KeyboardValues(down);
-        EXPECT_EQ(Line(sampled.vertical, sampled.horizontal, sampled.button1, sampled.button2), line)
-            << "keys down 0x" << std::hex << down << ": sampler " << sampled.vertical << " " << sampled.horizontal
-            << ", tool " << line.values[0] << " " << line.values[1];
+        EXPECT_EQ(std::vector<int32_t>(line.values, line.values + 4),
+                  (std::vector<int32_t>{s.vertical, s.horizontal, s.button1, s.button2})) << "keys down 0x" << std::hex << down;
     }
     PlatformResetForTests();
 }
 
-// Only what moves the line is a change: down under a held up is not; up's release then is, to 1.
+// Only what moves the line is a change, as "SECONDS FIELD=VALUE", + a press and - a release: down
+// under a held up is not; up's release then is, to 1; Z restated (not counted) is not, yet it is down.
 TEST(InputLatencyKeys, ChangesAreWhatMovesTheLine) {
-    const std::vector<KeyEvent> events = {
-        {1.0, 0, kUp, true, true},     {1.1, 1, kDown, true, true},  {1.2, 2, kUp, false, true},
-        {1.3, 3, kDown, false, true},  {1.4, 4, kZ, true, false},    {1.5, 5, kX, true, true},
-        {1.6, 6, kZ, false, true},
+    auto changes = [](const std::vector<KeyEvent>& events, unsigned downAtStart) {
+        std::string text;
+        for (const KeyChange& c : KeyChangesOf(events, downAtStart)) {
+            char one[64];
+            snprintf(one, sizeof one, "%.1f %d=%d%c ", c.seconds, c.field, c.value, c.press ? '+' : '-');
+            text += one;
+        }
+        return text;
     };
-    const std::vector<KeyChange> changes = KeyChangesOf(events);
-    const struct { double seconds; int field; int32_t value; bool press; } want[] = {
-        {1.0, 0, -1, true}, {1.2, 0, 1, false}, {1.3, 0, 0, false}, {1.5, 3, 32768, true}, {1.6, 2, 0, false},
-    };
-    ASSERT_EQ(changes.size(), 5u) << "down under up and Z restated (not counted) are no changes";
-    for (size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(changes[i].seconds, want[i].seconds) << "change " << i;
-        EXPECT_EQ(changes[i].field, want[i].field) << "change " << i;
-        EXPECT_EQ(changes[i].value, want[i].value) << "change " << i;
-        EXPECT_EQ(changes[i].press, want[i].press) << "change " << i;
-    }
+    EXPECT_EQ(changes({Press(1.0, 0, kUp), Press(1.1, 1, kDown), Release(1.2, 2, kUp), Release(1.3, 3, kDown),
+                       {1.4, 4, kZ, true, false}, Press(1.5, 5, kX), Release(1.6, 6, kZ)}, 0),
+              "1.0 0=-1+ 1.2 0=1- 1.3 0=0- 1.5 3=32768+ 1.6 2=0- ");
+    EXPECT_EQ(changes({Release(1.0, 0, kLeft)}, L), "1.0 1=0- ") << "a key down when the run starts: its release";
 }
 
-// Each case: the changes of the horizontal value (right = 1, left = -1) and what the frames showed.
-TEST(InputLatencyMatching, ChangesToTheFramesThatShowThem) {
+// Each case: key events, the keys each frame's line shows, and the frame that showed each change;
+// where a line is given, also the latencies to each frame's end (every 10 ms from 1.010 s, `discarded`
+// never presented) and the line reported, with --press when `presses` is not -1.
+TEST(InputLatency, ChangesToFramesToLatencies) {
     const struct {
         const char* what;
         std::vector<KeyEvent> events;
-        std::vector<int32_t> frames;
-        std::vector<long> shownAt;
+        std::vector<unsigned> frames;
+        const char *shownAt, *line = nullptr, *frameMs = nullptr;  // frameMs: by frame, the longest latency first shown there
+        long discarded = -1;
+        unsigned pressKeys = 0;
+        long presses = -1;
+        bool presented = true;
     } cases[] = {
-        {"shown in the frame it was known for", {{1.0, 2, kRight, true, true}}, {0, 0, 1, 1}, {2}},
-        {"shown two frames after its event, where the program had it late", {{1.012, 3, kRight, true, true}},
-         {0, 0, 0, 1, 1}, {3}},
-        {"a press and release within one frame: never shown, both",
-         {{1.0, 2, kRight, true, true}, {1.001, 2, kRight, false, true}}, {0, 0, 0, 0, 0}, {kNeverShown, kNeverShown}},
+        {"shown in the frame it was known for", {Press(1.0, 2, kRight)}, {0, 0, R, R}, "2 "},
+        {"shown two frames after its event, where the program had it late; a release known in the last frame "
+         "is pending, the run ended before it could be shown", {Press(1.012, 3, kRight), Release(1.05, 4, kRight)},
+         {0, 0, 0, R, R}, "3 pending ", "input: 1 key change, event to presented p50 28.00 ms, p95 28.00 ms, max 28.00 ms (S)",
+         "- - - 28 - "},
+        {"a press and release within one frame: never shown, both", {Press(1.0, 2, kRight), Release(1.001, 2, kRight)},
+         {0, 0, 0, 0, 0}, "never never ", "input: no key change shown (S); 2 never shown; presses: 1 made, 0 seen",
+         "- - - - - ", -1, R, 1},
         {"press, release, press in one frame: the frame shows the last press",
-         {{1.0, 2, kRight, true, true}, {1.001, 2, kRight, false, true}, {1.002, 2, kRight, true, true}},
-         {0, 0, 1, 1}, {kNeverShown, kNeverShown, 2}},
+         {Press(1.0, 2, kRight), Release(1.001, 2, kRight), Press(1.002, 2, kRight)}, {0, 0, R, R}, "never never 2 "},
         {"a press the program had after its frame was sampled shows in the next",
-         {{1.0, 2, kRight, true, true}, {1.03, 3, kRight, false, true}}, {0, 0, 0, 1, 0, 0}, {3, 4}},
+         {Press(1.0, 2, kRight), Release(1.03, 3, kRight)}, {0, 0, 0, R, 0, 0}, "3 4 "},
         {"right then left: one value, two changes, each its own frame",
-         {{1.0, 1, kRight, true, true}, {1.02, 3, kRight, false, true}, {1.021, 3, kLeft, true, true}},
-         {0, 1, 1, -1, -1}, {1, kNeverShown, 3}},
-        {"known in the last frame: the run ended before it could be shown", {{1.0, 4, kRight, true, true}},
-         {0, 0, 0, 0, 0}, {kPending}},
-        {"the line moved with no key change (held before the run): nothing matched", {}, {1, 1, 0}, {}},
+         {Press(1.0, 1, kRight), Release(1.02, 3, kRight), Press(1.021, 3, kLeft)}, {0, R, R, L, L}, "1 never 3 "},
+        {"the line moved with no key change (held before the run): nothing matched", {}, {R, R, 0}, "",
+         "input: no key changes (hold the arrow keys or Z/X during the run, or use --press)", "- - - "},
+        {"each value of the line apart: right and Z shown in one frame, which keeps the longer latency",
+         {Press(1.0, 1, kRight), Press(1.001, 1, kZ)}, {0, R | Z, R | Z}, "1 1 ",
+         "input: 2 key changes, event to presented p50 19.00 ms, p95 20.00 ms, max 20.00 ms (S)", "- 20 - "},
+        {"latencies to the frame's end, to the next presented where it was discarded; never shown is no latency",
+         {Press(1.001, 1, kRight), Release(1.045, 5, kRight), Press(1.046, 5, kRight), Release(1.047, 5, kRight),
+          Press(1.075, 7, kZ)}, {0, 0, R, R, R, R, 0, 0, Z, Z}, "2 never never 6 8 ",
+         "input: 3 key changes, event to presented p50 29.00 ms, p95 33.00 ms, max 33.00 ms (S); 2 never shown",
+         "- - 29 - - - 33 - 15 - ", 6},
+        {"to the swap's return; presses of the tool's keys seen, not its releases nor Z",
+         {Press(1.0, 1, kRight), Release(1.02, 3, kRight), Press(1.04, 5, kLeft), Press(1.041, 5, kZ)},
+         {0, 0, R, R, 0, 0, L | Z, L | Z}, "2 4 6 6 ",
+         "input: 4 key changes, event to swap return p50 30.00 ms, p95 30.00 ms, max 30.00 ms (S); presses: 3 made, 2 seen",
+         "- - 30 - 30 - 30 - ", -1, R | L, 3, false},
     };
     for (const auto& c : cases) {
-        const std::vector<long> got = MatchKeyChanges(KeyChangesOf(c.events), Horizontal(c.frames), InputValues());
-        EXPECT_EQ(ToString(got), ToString(c.shownAt)) << c.what;
+        std::vector<InputValues> frames;
+        std::vector<double> ends;
+        for (unsigned keys : c.frames) {
+            frames.push_back(KeyboardValues(keys));
+            ends.push_back(c.discarded == static_cast<long>(ends.size()) ? -1 : 1.010 + static_cast<double>(ends.size()) / 100);
+        }
+        const std::vector<KeyChange> changes = KeyChangesOf(c.events);
+        const std::vector<long> shownAt = MatchKeyChanges(changes, frames, InputValues());
+        EXPECT_EQ(Text({shownAt.begin(), shownAt.end()}, true), c.shownAt) << c.what;
+        if (!c.line) continue;
+        const InputLatency latency = MeasureInputLatency(changes, shownAt, ends, c.pressKeys, std::max(0L, c.presses));
+        EXPECT_EQ(InputLatencyLine(latency, c.presented, "S", c.presses >= 0), c.line) << c.what;
+        EXPECT_EQ(Text(latency.frameMs), c.frameMs) << c.what;
     }
-}
-
-// Values apart: a right press and a Z press in one frame are each shown there.
-TEST(InputLatencyMatching, EachValueOfTheLineApart) {
-    const std::vector<KeyEvent> events = {{1.0, 1, kRight, true, true}, {1.001, 1, kZ, true, true}};
-    const std::vector<InputValues> frames = {Line(0, 0), Line(0, 1, 32768), Line(0, 1, 32768)};
-    EXPECT_EQ(ToString(MatchKeyChanges(KeyChangesOf(events), frames, InputValues())), "1 1 ");
-}
-
-// Two frames late: an event in frame 1 (which ends at 1.020) that the program had only for frame 3.
-TEST(InputLatencyMeasure, ShownTwoFramesLate) {
-    const std::vector<KeyChange> changes = KeyChangesOf({{1.012, 3, kRight, true, true}});
-    const std::vector<long> shownAt = MatchKeyChanges(changes, Horizontal({0, 0, 0, 1, 1}), InputValues());
-    const InputLatency latency = MeasureInputLatency(changes, shownAt, Ends(5), 0, 0);
-    EXPECT_EQ(latency.shown, 1);
-    EXPECT_NEAR(latency.maxMs, 28, 1e-6) << "from 1.012 to frame 3's end, 1.040";
-    EXPECT_NEAR(latency.frameMs[3], 28, 1e-6);
-}
-
-// The latency runs to the end of the frame that showed the change, or of the next one presented
-// where that frame never was; a change never shown is counted as such, not as a latency of zero.
-TEST(InputLatencyMeasure, LatenciesAndWhatWasNeverShown) {
-    const std::vector<KeyEvent> events = {
-        {1.001, 1, kRight, true, true},                                   // frame 2's end: 1.030
-        {1.045, 5, kRight, false, true}, {1.046, 5, kRight, true, true},  // never shown
-        {1.047, 5, kRight, false, true},                                  // frame 6 discarded: frame 7's end, 1.080
-        {1.075, 7, kZ, true, true},                                       // frame 8 ends 1.090
-    };
-    const std::vector<KeyChange> changes = KeyChangesOf(events);
-    const std::vector<InputValues> frames = {Line(0, 0), Line(0, 0), Line(0, 1), Line(0, 1), Line(0, 1),
-                                             Line(0, 1), Line(0, 0), Line(0, 0), Line(0, 0, 32768), Line(0, 0, 32768)};
-    const std::vector<long> shownAt = MatchKeyChanges(changes, frames, InputValues());
-    ASSERT_EQ(ToString(shownAt), "2 never never 6 8 ");
-    std::vector<double> ends = Ends(frames.size());
-    ends[6] = -1;
-    const InputLatency latency = MeasureInputLatency(changes, shownAt, ends, 0, 0);
-    EXPECT_EQ(latency.shown, 3);
-    EXPECT_EQ(latency.neverShown, 2);
-    EXPECT_NEAR(latency.p50Ms, 29, 1e-6);
-    EXPECT_NEAR(latency.maxMs, 33, 1e-6);
-    const std::vector<double> want = {-1, -1, 29, -1, -1, -1, 33, -1, 15, -1};
-    ASSERT_EQ(latency.frameMs.size(), want.size());
-    for (size_t k = 0; k < want.size(); ++k) EXPECT_NEAR(latency.frameMs[k], want[k], 1e-6) << "frame " << k;
-    EXPECT_EQ(InputLatencyLine(latency, true, "X server time, offset \xC2\xB1" "0.50 ms", false),
-              "input: 3 key changes, event to presented p50 29.00 ms, p95 33.00 ms, max 33.00 ms "
-              "(X server time, offset \xC2\xB1" "0.50 ms); 2 never shown");
-}
-
-TEST(InputLatencyMeasure, LinesForPressesAndForNone) {
-    // Two presses of right and left each shown, a release too; a Z press is not one of the tool's.
-    const std::vector<KeyEvent> events = {{1.0, 1, kRight, true, true}, {1.02, 3, kRight, false, true},
-                                          {1.04, 5, kLeft, true, true}, {1.041, 5, kZ, true, true}};
-    const std::vector<InputValues> frames = {Line(0, 0), Line(0, 0), Line(0, 1), Line(0, 1), Line(0, 0),
-                                             Line(0, 0), Line(0, -1, 32768), Line(0, -1, 32768)};
-    const std::vector<KeyChange> changes = KeyChangesOf(events);
-    const InputLatency latency =
-        MeasureInputLatency(changes, MatchKeyChanges(changes, frames, InputValues()), Ends(frames.size()),
-                            1u << kRight | 1u << kLeft, 3);
-    EXPECT_EQ(InputLatencyLine(latency, false, "S", true),
-              "input: 4 key changes, event to swap return p50 30.00 ms, p95 30.00 ms, max 30.00 ms (S); "
-              "presses: 3 made, 2 seen");
-    InputLatency one;
-    one.shown = 1;
-    one.p50Ms = one.p95Ms = one.maxMs = 12.5;
-    EXPECT_EQ(InputLatencyLine(one, true, "S", false), "input: 1 key change, event to presented p50 12.50 ms, p95 12.50 ms, max 12.50 ms (S)");
-    EXPECT_EQ(InputLatencyLine(InputLatency(), true, "S", false),
-              "input: no key changes (hold the arrow keys or Z/X during the run, or use --press)");
-    InputLatency unseen;
-    unseen.neverShown = 2;
-    unseen.pressesMade = 1;
-    EXPECT_EQ(InputLatencyLine(unseen, true, "S", true), "input: no key change shown (S); 2 never shown; presses: 1 made, 0 seen");
 }
