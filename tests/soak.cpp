@@ -1,33 +1,32 @@
-// brimvalk-soak: runs the program's frame loop offscreen for many frames with random input and
-// checks that it neither leaks nor drifts into nonsense.
-//
-// Input: the arrows, Z, X and Escape are pressed and released at random through the layer's key
-// test control, which GetAsyncKeyState answers from; no key message is queued, so Escape must not
-// end the run. An SDL virtual joystick (two axes, two buttons) is moved at random, unplugged at 40%
-// of the run and plugged in again at 60%, which joyGetPos must follow.
-//
-// Checks, each frame: the pump never meets a quit message; the input record is what the keys and
-// the joystick say (keyboard first, joystick filling in); the player moved by exactly 4 pixels
-// per deflected axis; every body is finite and inside the field (give or take one frame's step).
-// At the end: resident memory and heap in use, their lows over the last 100 frames of the warm-up
-// and of the run, have not grown past their limits (see kMaxResidentGrowth and kMaxHeapGrowth);
-// and the random input did reach every road (Escape held, the joystick deciding a value). Under
-// the sanitizer build ASan and UBSan stop at the first fault. Exits 1 with a message on failure.
+// brimvalk-soak: the program's frame loop offscreen for many frames with random input, checked
+// for leaks and for drift into nonsense. The arrows, Z, X and Escape flip at random through the
+// layer's key control (GetAsyncKeyState); no key message is queued, so Escape must not end the run.
+// An SDL virtual joystick (two axes, two buttons) moves at random, is unplugged at 40% of the run
+// and plugged in again at 60%, which joyGetPos must follow.
+// Each frame: no quit message; the input record is what keys and joystick say (keyboard first, the
+// joystick filling in); the player moved exactly 4 pixels per deflected axis; every body finite and
+// in the field, give or take one step. At the end: resident memory and heap in use (their lows over
+// the last 100 frames of the warm-up and of the run) within their growth limits, and the input took
+// every road (Escape held, the joystick deciding a value, unplugged). ASan and UBSan stop at the
+// first fault in the sanitizer build. Exits 1 with a message on failure.
 #include <windows.h>
 
 #include <SDL.h>
+#include <limits.h>
 #include <malloc.h>
 #include <math.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
 #include "app/body_field.h"
+#include "harness/arguments.h"
 #include "harness/clocks.h"
 #include "harness/key_script.h"
 #include "harness/program_session.h"
@@ -35,41 +34,30 @@
 #include "platform/testing.h"
 
 #if defined(__SANITIZE_ADDRESS__)
-// From ASan's allocator (sanitizer/allocator_interface.h, which GCC does not install).
+// From ASan's allocator (sanitizer/allocator_interface.h, which GCC does not install). Its quarantine
+// keeps freed memory resident for a while, so there only the heap count judges.
 extern "C" size_t __sanitizer_get_current_allocated_bytes();
+static long HeapBytesInUse() { return static_cast<long>(__sanitizer_get_current_allocated_bytes()); }
+static const bool kJudgeResident = false;
+#else
+static long HeapBytesInUse() { return static_cast<long>(mallinfo2().uordblks + mallinfo2().hblkhd); }
+static const bool kJudgeResident = true;
 #endif
 
 namespace {
 
 const char kTool[] = "brimvalk-soak";
 
-// Both memory figures are the smallest of 100 readings, one a frame, at the end of the warm-up
-// and at the end of the run (see MemoryLow). Measured over 2,000 frames, those lows stay within a
-// few KiB of heap and ~0.4 MiB of resident memory from start to end, while single readings jump by
-// 64 KiB steps of heap (the rasteriser's scene blocks) and 1 MiB of resident memory.
-//
-// Resident memory, 4 MiB: the coarse net, for memory that is not the C heap's (the driver's
-// mapped buffers, textures, thread stacks). It is ten times the drift seen; a leaked frame-sized
-// colour buffer (3 MiB) trips it within two frames, a leaked and touched 4 KiB page a frame
-// within ~1,000 frames (+7.4 MiB over the reduced run, tried).
-const long kMaxResidentGrowth = 4L << 20;
-// Heap in use (glibc's count, or ASan's under the sanitizer), 32 KiB: the fine net. One leaked
-// allocation a frame crosses it over the reduced run's ~1,700 frames between the two windows. Tried
-// with a leak injected after the program's frame: a GLU quadric a frame (a 32-byte chunk) gave
-// +54 KiB, a one-command display list a frame +553 KiB; resident memory saw only 0.6 and 1.4 MiB.
-const long kMaxHeapGrowth = 32L << 10;
-#if defined(__SANITIZE_ADDRESS__)
-// ASan's quarantine keeps freed memory resident for a while, so there only the heap count judges.
-const bool kJudgeResident = false;
-#else
-const bool kJudgeResident = true;
-#endif
-
-struct Options {
-    long frames = 20000;
-    unsigned seed = 20250101;
-    long trace = 0;  // print memory every this many frames; 0 never
-};
+// Memory is judged on the smallest of 100 readings, one a frame, closing the warm-up and the run:
+// single readings jump by 64 KiB of heap (the rasteriser's scene blocks) and 1 MiB resident, while
+// a leak raises even the smallest. Over 2,000 frames the lows drift a few KiB and ~0.4 MiB.
+// Resident, 4 MiB: the coarse net, for what is not the C heap's (the driver's mapped buffers,
+// textures, thread stacks); a leaked frame-sized colour buffer trips it within two frames, a
+// leaked and touched 4 KiB page a frame within ~1,000 frames (tried). Heap in use (glibc's count,
+// or ASan's), 32 KiB: the fine net, crossed by one leaked allocation a frame over the reduced
+// run; a GLU quadric a frame gave +54 KiB, a one-command display list +553 KiB (tried), where
+// resident memory saw only 0.6 and 1.4 MiB.
+const long kMaxResidentGrowth = 4L << 20, kMaxHeapGrowth = 32L << 10, kReadings = 100;
 
 const char kUsage[] =
     "usage: brimvalk-soak [--frames N] [--seed S] [--trace N]\n"
@@ -77,325 +65,248 @@ const char kUsage[] =
     "  --seed S    seed of the random input (default 20250101)\n"
     "  --trace N   print resident memory and heap in use every N frames\n";
 
-[[noreturn]] void Fail(long frame, const std::string& what) {
+[[noreturn]] __attribute__((format(printf, 2, 3))) void Fail(long frame, const char* format, ...) {
     fflush(stdout);
-    fprintf(stderr, "%s: FAILED at frame %ld: %s\n", kTool, frame, what.c_str());
+    fprintf(stderr, "%s: FAILED at frame %ld: ", kTool, frame);
+    va_list arguments;
+    va_start(arguments, format);
+    vfprintf(stderr, format, arguments);
+    va_end(arguments);
+    fputc('\n', stderr);
     exit(1);
+}
+void CheckSdl(bool ok, long frame, const char* what) {
+    if (!ok) Fail(frame, "cannot %s: %s", what, SDL_GetError());
 }
 
 long ResidentBytes() {
+    long size = 0, resident = 0;
     FILE* statm = fopen("/proc/self/statm", "r");
-    if (statm == nullptr) return -1;
-    long size = 0;
-    long resident = 0;
-    const int read = fscanf(statm, "%ld %ld", &size, &resident);
-    fclose(statm);
-    return read == 2 ? resident * sysconf(_SC_PAGESIZE) : -1;
-}
-
-long HeapBytesInUse() {
-#if defined(__SANITIZE_ADDRESS__)
-    return static_cast<long>(__sanitizer_get_current_allocated_bytes());
-#else
-    const struct mallinfo2 info = mallinfo2();
-    return static_cast<long>(info.uordblks + info.hblkhd);
-#endif
+    const bool read = statm != nullptr && fscanf(statm, "%ld %ld", &size, &resident) == 2;
+    if (statm != nullptr) fclose(statm);
+    return read ? resident * sysconf(_SC_PAGESIZE) : -1;
 }
 
 // The smallest resident size and heap in use seen over a run of readings.
 struct MemoryLow {
-    long resident = -1;
-    long heap = -1;
-
+    long resident = -1, heap = -1;
     void Read(long frame) {
-        const long residentNow = ResidentBytes();
+        const long residentNow = ResidentBytes(), heapNow = HeapBytesInUse();
         if (residentNow <= 0) Fail(frame, "cannot read /proc/self/statm");
-        const long heapNow = HeapBytesInUse();
-        if (resident < 0 || residentNow < resident) resident = residentNow;
-        if (heap < 0 || heapNow < heap) heap = heapNow;
+        resident = resident < 0 ? residentNow : std::min(resident, residentNow);
+        heap = heap < 0 ? heapNow : std::min(heap, heapNow);
     }
 };
 
-
-// The keys the program reads, in the order of `Keys::down`: the sampler's six, then Escape.
+// The keys the program reads: the sampler's six in kProgramKeys' order, then Escape.
 enum { kUp, kDown, kLeft, kRight, kZ, kX, kEscape, kKeyCount };
-int VirtualKey(int k) {
-    return k == kEscape ? VK_ESCAPE : kProgramKeys[k].virtualKey;
-}
-const char* KeyName(int k) {
-    return k == kEscape ? "escape" : kProgramKeys[k].name;
+const ProgramKey& KeyAt(int k) {
+    static const ProgramKey escape = {"escape", VK_ESCAPE};
+    return k == kEscape ? escape : kProgramKeys[k];
 }
 
-struct Keys {
+// What the soak holds: the keys down, and its virtual joystick 1 with the values last given.
+struct Held {
     bool down[kKeyCount];
-};
-
-// The soak's virtual joystick 1 and the values it was last given.
-struct Joystick {
-    SDL_Joystick* handle;  // ours; null while unplugged
+    SDL_Joystick* joystick;  // null while unplugged
     int deviceIndex;
     Sint16 axis[2];
     bool button[2];
+
+    void PlugIn(long frame) {
+        if (SDL_NumJoysticks() != 0) Fail(frame, "a joystick is already connected; the soak needs its virtual "
+                                                 "joystick to be joystick 1");
+        deviceIndex = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 2, 2, 0);
+        CheckSdl(deviceIndex >= 0, frame, "attach a virtual joystick");
+        CheckSdl((joystick = SDL_JoystickOpen(deviceIndex)) != nullptr, frame, "open the virtual joystick");
+        axis[0] = axis[1] = 0;
+        button[0] = button[1] = false;
+    }
+    void Unplug(long frame) {
+        SDL_JoystickClose(joystick);
+        joystick = nullptr;
+        CheckSdl(SDL_JoystickDetachVirtual(deviceIndex) == 0, frame, "detach the virtual joystick");
+    }
+    // Random input for one frame: each key flips now and then, the stick moves to a corner, the
+    // centre or anywhere, and the buttons flip.
+    void Shake(std::mt19937& random, long frame) {
+        std::uniform_int_distribution<int> oneIn16(0, 15), anyOf4(0, 3), anyAxis(-32768, 32767);
+        for (int k = 0; k < kKeyCount; ++k) {
+            if (oneIn16(random) == 0) PlatformSetKeyForTests(KeyAt(k).virtualKey, down[k] = !down[k]);
+        }
+        for (int a = 0; joystick != nullptr && a < 2; ++a) {
+            if (oneIn16(random) >= 2) continue;
+            const Sint16 choices[] = {-32768, 0, 32767, static_cast<Sint16>(anyAxis(random))};
+            axis[a] = choices[anyOf4(random)];
+            CheckSdl(SDL_JoystickSetVirtualAxis(joystick, a, axis[a]) == 0, frame, "move the virtual joystick");
+        }
+        for (int b = 0; joystick != nullptr && b < 2; ++b) {
+            if (oneIn16(random) != 0) continue;
+            button[b] = !button[b];
+            CheckSdl(SDL_JoystickSetVirtualButton(joystick, b, button[b]) == 0, frame, "press the joystick's button");
+        }
+    }
+    // What InputState::Sample must have read: the keyboard first, the joystick (if `stick`) filling
+    // in zeros, its axes read against the simulation step's thresholds (joyGetPos's 0..65535).
+    InputState Expected(bool stick) const {
+        InputState want = {down[kUp] ? -1 : down[kDown], down[kLeft] ? -1 : down[kRight], down[kZ] * 32768,
+                           down[kX] * 32768};
+        if (!stick || joystick == nullptr) return want;
+        auto direction = [](Sint16 a) {
+            return int(long(a) + 32768 > long(kJoystickAxisHigh)) - int(long(a) + 32768 < long(kJoystickAxisLow));
+        };
+        if (want.horizontal == 0) want.horizontal = direction(axis[0]);
+        if (want.vertical == 0) want.vertical = direction(axis[1]);
+        if (want.button1 == 0) want.button1 = button[0];
+        if (want.button2 == 0) want.button2 = button[1];
+        return want;
+    }
+    std::string Describe() const {
+        std::string text = "keys down:";
+        for (int k = 0; k < kKeyCount; ++k) text += down[k] ? std::string(" ") + KeyAt(k).name : "";
+        char stick[128] = "; joystick unplugged";
+        if (joystick != nullptr) {
+            snprintf(stick, sizeof stick, "; joystick axes %d %d, buttons %d %d", axis[0], axis[1], button[0],
+                     button[1]);
+        }
+        return text + stick;
+    }
 };
 
-void PlugIn(Joystick* joystick, long frame) {
-    if (SDL_NumJoysticks() != 0) {
-        Fail(frame, "a joystick is already connected; the soak needs its virtual joystick to be joystick 1");
-    }
-    joystick->deviceIndex = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 2, 2, 0);
-    if (joystick->deviceIndex < 0) Fail(frame, std::string("cannot attach a virtual joystick: ") + SDL_GetError());
-    joystick->handle = SDL_JoystickOpen(joystick->deviceIndex);
-    if (joystick->handle == nullptr) Fail(frame, std::string("cannot open the virtual joystick: ") + SDL_GetError());
-    joystick->axis[0] = joystick->axis[1] = 0;
-    joystick->button[0] = joystick->button[1] = false;
-}
-
-void Unplug(Joystick* joystick, long frame) {
-    SDL_JoystickClose(joystick->handle);
-    joystick->handle = nullptr;
-    if (SDL_JoystickDetachVirtual(joystick->deviceIndex) != 0) {
-        Fail(frame, std::string("cannot detach the virtual joystick: ") + SDL_GetError());
-    }
-}
-
-// Random input for one frame: each key flips now and then, the stick moves to a corner, the
-// centre or anywhere, and the buttons flip.
-void ShakeInput(std::mt19937* random, Keys* keys, Joystick* joystick, long frame) {
-    std::uniform_int_distribution<int> oneIn16(0, 15);
-    for (int k = 0; k < kKeyCount; ++k) {
-        if (oneIn16(*random) == 0) {
-            keys->down[k] = !keys->down[k];
-            PlatformSetKeyForTests(VirtualKey(k), keys->down[k]);
-        }
-    }
-    if (joystick->handle == nullptr) return;
-    for (int a = 0; a < 2; ++a) {
-        if (oneIn16(*random) >= 2) continue;
-        const Sint16 choices[] = {-32768, 0, 32767, static_cast<Sint16>(std::uniform_int_distribution<int>(-32768, 32767)(*random))};
-        joystick->axis[a] = choices[std::uniform_int_distribution<int>(0, 3)(*random)];
-        if (SDL_JoystickSetVirtualAxis(joystick->handle, a, joystick->axis[a]) != 0) {
-            Fail(frame, std::string("cannot move the virtual joystick: ") + SDL_GetError());
-        }
-    }
-    for (int b = 0; b < 2; ++b) {
-        if (oneIn16(*random) != 0) continue;
-        joystick->button[b] = !joystick->button[b];
-        if (SDL_JoystickSetVirtualButton(joystick->handle, b, joystick->button[b] ? 1 : 0) != 0) {
-            Fail(frame, std::string("cannot press the virtual joystick's button: ") + SDL_GetError());
-        }
-    }
-}
-
-// The stick's direction as the simulation step's thresholds read it (joyGetPos positions 0..65535).
-int32_t Direction(Sint16 axis) {
-    const long position = static_cast<long>(axis) + 32768;
-    return (position > static_cast<long>(kJoystickAxisHigh) ? 1 : 0) - (position < static_cast<long>(kJoystickAxisLow) ? 1 : 0);
-}
-
-// What InputState::Sample must have read: the keyboard first, the joystick filling in zeros.
-InputState ExpectedInput(const Keys& keys, const Joystick& joystick) {
-    InputState expected;
-    expected.vertical = keys.down[kUp] ? -1 : (keys.down[kDown] ? 1 : 0);
-    expected.horizontal = keys.down[kLeft] ? -1 : (keys.down[kRight] ? 1 : 0);
-    expected.button1 = keys.down[kZ] ? 32768 : 0;
-    expected.button2 = keys.down[kX] ? 32768 : 0;
-    if (joystick.handle != nullptr) {
-        if (expected.horizontal == 0) expected.horizontal = Direction(joystick.axis[0]);
-        if (expected.vertical == 0) expected.vertical = Direction(joystick.axis[1]);
-        if (expected.button1 == 0) expected.button1 = joystick.button[0] ? 1 : 0;
-        if (expected.button2 == 0) expected.button2 = joystick.button[1] ? 1 : 0;
-    }
-    return expected;
-}
-
-std::string Describe(const Keys& keys, const Joystick& joystick) {
-    std::string text = "keys down:";
-    for (int k = 0; k < kKeyCount; ++k) {
-        if (keys.down[k]) text += std::string(" ") + KeyName(k);
-    }
-    char stick[128];
-    if (joystick.handle != nullptr) {
-        snprintf(stick, sizeof stick, "; joystick axes %d %d, buttons %d %d", joystick.axis[0], joystick.axis[1],
-                 joystick.button[0], joystick.button[1]);
-    } else {
-        snprintf(stick, sizeof stick, "; joystick unplugged");
-    }
-    return text + stick;
-}
-
-// How often the random input took each road, so that a soak that never tried one cannot pass.
-struct Coverage {
-    long escapeHeld;        // frames with Escape down
-    long joystickDecided;   // frames where the joystick gave a value the keyboard left at zero
-    long unplugged;         // frames without the joystick
+// What a soak did: its options, schedule, timing, memory and the roads it took.
+struct Soak {
+    long frames = 20000, trace = 0, seed = 20250101;  // trace: print memory every this many frames; 0 never
+    // Warm-up: the driver builds its state (shaders, buffers) in the first frames, and under ASan
+    // the allocator's quarantine of freed memory fills (to some 470 MiB resident) within 200.
+    long warmUp = 0, unplugAt = 0, plugInAt = 0;
+    double start = 0, measuredStart = 0, end = 0;
+    MemoryLow before, after;  // over the last kReadings frames of the warm-up and of the run
+    // How often the random input took each road, so that a soak that never tried one cannot pass:
+    // frames with Escape down, with the joystick giving a value the keyboard left at zero, unplugged.
+    long escapeHeld = 0, joystickDecided = 0, unplugged = 0;
 };
 
-void CheckFrame(long frame, const Keys& keys, const Joystick& joystick, const Body& playerBefore,
-                Coverage* coverage) {
-    const InputState expected = ExpectedInput(keys, joystick);
-    const InputState keyboardOnly = ExpectedInput(keys, Joystick());
-    if (keys.down[kEscape]) ++coverage->escapeHeld;
-    if (memcmp(&expected, &keyboardOnly, sizeof expected) != 0) ++coverage->joystickDecided;
-    if (joystick.handle == nullptr) ++coverage->unplugged;
-    if (memcmp(&expected, &input, sizeof expected) != 0) {
-        char text[256];
-        snprintf(text, sizeof text, "input read as %d %d %d %d, want %d %d %d %d (", input.vertical, input.horizontal,
-                 input.button1, input.button2, expected.vertical, expected.horizontal, expected.button1,
-                 expected.button2);
-        Fail(frame, text + Describe(keys, joystick) + ")");
+void CheckFrame(long frame, const Held& held, const Body& playerBefore, Soak* soak) {
+    const InputState want = held.Expected(true), keyboardOnly = held.Expected(false);
+    soak->escapeHeld += held.down[kEscape];
+    soak->joystickDecided += memcmp(&want, &keyboardOnly, sizeof want) != 0;
+    soak->unplugged += held.joystick == nullptr;
+    if (memcmp(&want, &input, sizeof want) != 0) {
+        Fail(frame, "input read as %d %d %d %d, want %d %d %d %d (%s)", input.vertical, input.horizontal, input.button1,
+             input.button2, want.vertical, want.horizontal, want.button1, want.button2, held.Describe().c_str());
     }
-
     // 4 pixels a frame per deflected axis, plus the drift it was seeded with on the first frame
     // only (the step clears the player's velocity).
-    const Body& player = bodies[0];
-    const float wantX = playerBefore.x + (static_cast<float>(4 * expected.horizontal) + playerBefore.vx);
-    const float wantY = playerBefore.y + (playerBefore.vy - static_cast<float>(4 * expected.vertical));
-    if (!isfinite(player.x) || !isfinite(player.y) || player.x != wantX || player.y != wantY || player.vx != 0.0f ||
-        player.vy != 0.0f) {
-        char text[160];
-        snprintf(text, sizeof text, "player at (%g, %g), want (%g, %g)", static_cast<double>(player.x),
-                 static_cast<double>(player.y), static_cast<double>(wantX), static_cast<double>(wantY));
-        Fail(frame, text);
+    const Body& p = bodies[0];
+    const float wantX = playerBefore.x + (static_cast<float>(4 * want.horizontal) + playerBefore.vx);
+    const float wantY = playerBefore.y + (playerBefore.vy - static_cast<float>(4 * want.vertical));
+    if (!isfinite(p.x) || !isfinite(p.y) || p.x != wantX || p.y != wantY || p.vx != 0.0f || p.vy != 0.0f) {
+        Fail(frame, "player at (%g, %g), want (%g, %g)", double(p.x), double(p.y), double(wantX), double(wantY));
     }
-
     // A body bounces when it is past an edge, so it is never more than one step (|v| <= 1) outside.
     for (int i = 1; i < kBodyCount; ++i) {
-        const Body& body = bodies[i];
-        const bool finite = isfinite(body.x) && isfinite(body.y) && isfinite(body.angle) && isfinite(body.vx) &&
-                            isfinite(body.vy);
-        if (!finite || body.x < -2.0f || body.x > kFieldWidth + 2.0f || body.y < -2.0f ||
-            body.y > kFieldHeight + 2.0f) {
-            char text[160];
-            snprintf(text, sizeof text, "body %d at (%g, %g) moving (%g, %g), angle %g", i,
-                     static_cast<double>(body.x), static_cast<double>(body.y), static_cast<double>(body.vx),
-                     static_cast<double>(body.vy), static_cast<double>(body.angle));
-            Fail(frame, text);
+        const Body& b = bodies[i];
+        const bool finite = isfinite(b.x) && isfinite(b.y) && isfinite(b.angle) && isfinite(b.vx) && isfinite(b.vy);
+        if (!finite || b.x < -2.0f || b.x > kFieldWidth + 2.0f || b.y < -2.0f || b.y > kFieldHeight + 2.0f) {
+            Fail(frame, "body %d at (%g, %g) moving (%g, %g), angle %g", i, double(b.x), double(b.y), double(b.vx),
+                 double(b.vy), double(b.angle));
         }
     }
 }
 
 // Returns -1 to go on, else the exit status (0 after --help).
-int ParseArguments(int argc, char** argv, Options* options) {
+int ParseArguments(int argc, char** argv, Soak* soak) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--frames" && i + 1 < argc && atol(argv[i + 1]) >= 2000) {
-            options->frames = atol(argv[++i]);
-        } else if (arg == "--trace" && i + 1 < argc && atol(argv[i + 1]) > 0) {
-            options->trace = atol(argv[++i]);
-        } else if (arg == "--seed" && i + 1 < argc) {
-            options->seed = static_cast<unsigned>(strtoul(argv[++i], nullptr, 10));
-        } else {
+        const char* value = i + 1 < argc ? argv[++i] : "";
+        if (!((arg == "--frames" && ParseNumber(value, 2000, &soak->frames)) ||
+              (arg == "--trace" && ParseNumber(value, 1, &soak->trace)) ||
+              (arg == "--seed" && ParseNumber(value, 0, &soak->seed, UINT_MAX)))) {
             fputs(kUsage, arg == "--help" ? stdout : stderr);
             return arg == "--help" ? 0 : 1;
         }
     }
+    soak->warmUp = std::min(soak->frames / 10, 500L);
+    soak->unplugAt = soak->frames * 4 / 10;
+    soak->plugInAt = soak->frames * 6 / 10;
     return -1;
 }
 
-// What a soak of options.frames frames did: its schedule, timing, memory and the roads it took.
-struct Soak {
-    // Warm-up: the driver builds its state (shaders, buffers) in the first frames, and under ASan
-    // the allocator's quarantine of freed memory fills (to some 470 MiB resident) within 200.
-    long warmUp, unplugAt, plugInAt;
-    double start = 0, measuredStart = 0, end = 0;
-    // Memory is read every frame of two windows, one closing the warm-up and one closing the run,
-    // and the smallest reading of each is kept: the driver takes and returns buffers of up to a
-    // MiB from frame to frame, which would make any single reading noisy, while a leak raises
-    // even the smallest one.
-    MemoryLow before, after;
-    Coverage coverage = {};
-
-    explicit Soak(const Options& options)
-        : warmUp(options.frames / 10 < 500 ? options.frames / 10 : 500),
-          unplugAt(options.frames * 4 / 10),
-          plugInAt(options.frames * 6 / 10) {}
-};
-const long kReadings = 100;  // the warm-up is at least 200 frames
-
 // Runs the program's own frame loop with random input; each frame is judged once it has been swapped.
-void RunSoak(const Options& options, Soak* soak) {
+void RunSoak(Soak* soak) {
     // The program's entry sequence; its input line, every frame, is not what the soak looks at.
     if (!OpenProgram(kTool)) Fail(0, "the program could not be started");
     // After the window: the layer has set its SDL hints by now.
-    if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) Fail(0, std::string("no SDL joysticks: ") + SDL_GetError());
-    Joystick joystick = {};
-    PlugIn(&joystick, 0);
-    std::mt19937 random(options.seed);
-    Keys keys = {};
-    for (int k = 0; k < kKeyCount; ++k) PlatformSetKeyForTests(VirtualKey(k), false);
-
+    CheckSdl(SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0, 0, "start SDL's joysticks");
+    Held held = {};
+    held.PlugIn(0);
+    std::mt19937 random(static_cast<unsigned>(soak->seed));
+    for (int k = 0; k < kKeyCount; ++k) PlatformSetKeyForTests(KeyAt(k).virtualKey, false);
     Body playerBefore = {};
     // The input of frame `frame` (from 1), set before the pass of the program's loop that reads it.
     auto prepare = [&](long frame) {
-        if (frame == soak->unplugAt) Unplug(&joystick, frame);
-        if (frame == soak->plugInAt) PlugIn(&joystick, frame);
-        ShakeInput(&random, &keys, &joystick, frame);
+        if (frame == soak->unplugAt) held.Unplug(frame);
+        if (frame == soak->plugInAt) held.PlugIn(frame);
+        held.Shake(random, frame);
         playerBefore = bodies[0];
     };
     soak->start = soak->measuredStart = WallSeconds();
     prepare(1);
     const long drawn = RunProgram([&](long index, bool afterSwap) {
-        if (!afterSwap) return true;
         const long frame = index + 1;
-        CheckFrame(frame, keys, joystick, playerBefore, &soak->coverage);
+        if (!afterSwap) return true;
+        CheckFrame(frame, held, playerBefore, soak);
         if (frame > soak->warmUp - kReadings && frame <= soak->warmUp) soak->before.Read(frame);
-        if (frame > options.frames - kReadings) soak->after.Read(frame);
+        if (frame > soak->frames - kReadings) soak->after.Read(frame);
         if (frame == soak->warmUp) soak->measuredStart = WallSeconds();
-        if (options.trace > 0 && frame % options.trace == 0) {
+        if (soak->trace > 0 && frame % soak->trace == 0) {
             fprintf(stderr, "%s: frame %ld: resident %ld bytes, heap in use %ld bytes\n", kTool, frame, ResidentBytes(),
                     HeapBytesInUse());
         }
-        if (frame == options.frames) return false;
+        if (frame == soak->frames) return false;
         prepare(frame + 1);
         return true;
     });
-    if (drawn < options.frames) {
-        Fail(drawn + 1, "the program met a quit message (" + Describe(keys, joystick) + ")");
-    }
+    if (drawn < soak->frames) Fail(drawn + 1, "the program met a quit message (%s)", held.Describe().c_str());
     soak->end = WallSeconds();
-    Unplug(&joystick, options.frames);
+    held.Unplug(soak->frames);
     CloseProgram();
 }
 
 // Reports the run and fails it on memory growth or on a road the random input never took.
-void JudgeSoak(const Options& options, const Soak& soak) {
-    const long measured = options.frames - soak.warmUp;
+void JudgeSoak(const Soak& soak) {
+    const long measured = soak.frames - soak.warmUp;
     const long residentGrowth = soak.after.resident - soak.before.resident;
     const long heapGrowth = soak.after.heap - soak.before.heap;
-    fprintf(stderr,
-            "%s: %ld frames (seed %u) in %.1f s, %.2f ms a frame; joystick unplugged at %ld, plugged in at %ld\n",
-            kTool, options.frames, options.seed, soak.end - soak.start,
-            (soak.end - soak.measuredStart) / static_cast<double>(measured) * 1e3, soak.unplugAt, soak.plugInAt);
+    fprintf(stderr, "%s: %ld frames (seed %ld) in %.1f s, %.2f ms a frame; joystick unplugged at %ld, plugged in at "
+            "%ld\n", kTool, soak.frames, soak.seed, soak.end - soak.start,
+            (soak.end - soak.measuredStart) / double(measured) * 1e3, soak.unplugAt, soak.plugInAt);
     fprintf(stderr, "%s: resident %.2f MiB after %ld warm-up frames, %.2f MiB at the end: %+ld bytes (limit %ld)\n",
-            kTool, static_cast<double>(soak.before.resident) / (1 << 20), soak.warmUp,
-            static_cast<double>(soak.after.resident) / (1 << 20), residentGrowth, kMaxResidentGrowth);
+            kTool, double(soak.before.resident) / (1 << 20), soak.warmUp, double(soak.after.resident) / (1 << 20),
+            residentGrowth, kMaxResidentGrowth);
     fprintf(stderr, "%s: heap in use %ld bytes after warm-up, %ld at the end: %+ld bytes (limit %ld)\n", kTool,
             soak.before.heap, soak.after.heap, heapGrowth, kMaxHeapGrowth);
-    const Coverage& coverage = soak.coverage;
     fprintf(stderr, "%s: Escape held in %ld frames, the joystick decided the input in %ld, unplugged for %ld\n", kTool,
-            coverage.escapeHeld, coverage.joystickDecided, coverage.unplugged);
-    if (coverage.escapeHeld == 0 || coverage.joystickDecided == 0 || coverage.unplugged == 0) {
-        Fail(options.frames, "the random input missed a road it is there to try");
+            soak.escapeHeld, soak.joystickDecided, soak.unplugged);
+    if (soak.escapeHeld == 0 || soak.joystickDecided == 0 || soak.unplugged == 0) {
+        Fail(soak.frames, "the random input missed a road it is there to try");
     }
     if (kJudgeResident && residentGrowth > kMaxResidentGrowth) {
-        Fail(options.frames, "resident memory grew by " + std::to_string(residentGrowth) + " bytes over " +
-                                 std::to_string(measured) + " frames");
+        Fail(soak.frames, "resident memory grew by %ld bytes over %ld frames", residentGrowth, measured);
     }
     if (heapGrowth > kMaxHeapGrowth) {
-        Fail(options.frames, "heap in use grew by " + std::to_string(heapGrowth) + " bytes over " +
-                                 std::to_string(measured) + " frames");
+        Fail(soak.frames, "heap in use grew by %ld bytes over %ld frames", heapGrowth, measured);
     }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options options;
-    const int parsed = ParseArguments(argc, argv, &options);
+    Soak soak;
+    const int parsed = ParseArguments(argc, argv, &soak);
     if (parsed >= 0) return parsed;
-    Soak soak(options);
-    RunSoak(options, &soak);
-    JudgeSoak(options, soak);
+    RunSoak(&soak);
+    JudgeSoak(soak);
     fprintf(stderr, "%s: passed\n", kTool);
     return 0;
 }

@@ -39,17 +39,14 @@ struct VirtualJoystick {
     SDL_Joystick* handle = SDL_JoystickOpen(SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_UNKNOWN, 2, 3, 0));
     VirtualJoystick() { EXPECT_NE(nullptr, handle) << "SDL virtual joystick: " << SDL_GetError(); }
     ~VirtualJoystick() { Detach(); }
-
     void Set(Sint16 x, Sint16 y, unsigned buttons) {
         SDL_JoystickSetVirtualAxis(handle, 0, x);
         SDL_JoystickSetVirtualAxis(handle, 1, y);
         for (int b = 0; b < 3; ++b) SDL_JoystickSetVirtualButton(handle, b, (buttons >> b) & 1);
     }
     void Detach() {
-        if (handle == nullptr) return;
-        SDL_JoystickClose(handle);
+        if (handle != nullptr) SDL_JoystickClose(handle), SDL_JoystickDetachVirtual(0);
         handle = nullptr;
-        SDL_JoystickDetachVirtual(0);
     }
 };
 
@@ -64,11 +61,11 @@ protected:
     void TearDown() override { PlatformResetForTests(); }
 };
 
-TEST_F(InputStateTest, JoystickFillsInWhatTheKeyboardLeftAtZero) {
+// Then the joystick unplugged (the keyboard alone) and another one plugged in.
+TEST_F(InputStateTest, JoystickFillsInWhatTheKeyboardLeftAtZeroAndCanBeReplaced) {
     VirtualJoystick joystick;
     // SDL's -32768..32767 is joyGetPos's 0..65535; the outer quarters count: 49152 (16384) up, 16382 (-16386) down.
-    struct Case { std::vector<int> keys; Sint16 x, y; unsigned buttons; const char* expected; };
-    const Case cases[] = {
+    const struct { std::vector<int> keys; Sint16 x, y; unsigned buttons; const char* expected; } cases[] = {
         {{VK_UP, VK_DOWN}, 0, 0, 0, "-1 0 0 0"}, {{VK_LEFT, VK_RIGHT}, 0, 0, 0, "0 -1 0 0"},  // up and left win
         {{VK_DOWN, VK_RIGHT, 'Z', 'X'}, 0, 0, 0, "1 1 32768 32768"},
         {{}, 16383, 16383, 0, "0 0 0 0"},   {{}, 16384, 16384, 0, "1 1 0 0"},     {{}, 16384, -16386, 0, "-1 1 0 0"},
@@ -76,20 +73,15 @@ TEST_F(InputStateTest, JoystickFillsInWhatTheKeyboardLeftAtZero) {
         {{VK_RIGHT}, -32768, 32767, 0, "1 1 0 0"}, {{VK_UP}, -32768, 32767, 0, "-1 -1 0 0"},
         {{}, 0, 0, 0x1, "0 0 1 0"},      {{}, 0, 0, 0x2, "0 0 0 1"},      {{}, 0, 0, 0x4, "0 0 0 0"},
         {{'Z'}, 0, 0, 0x1, "0 0 32768 0"}, {{'Z'}, 0, 0, 0x2, "0 0 32768 1"}, {{'X'}, 0, 0, 0x2, "0 0 0 32768"},
+        {{}, 32767, 0, 0x1, "0 1 1 0"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "x " << c.x << ", y " << c.y << ", buttons " << c.buttons);
         Hold(c.keys);
         joystick.Set(c.x, c.y, c.buttons);
         EXPECT_EQ(c.expected, Sampled());
     }
-}
-
-TEST_F(InputStateTest, JoystickCanBeUnpluggedAndReplaced) {
-    VirtualJoystick first;
-    first.Set(32767, 0, 0x1);
-    EXPECT_EQ("0 1 1 0", Sampled());
-    first.Detach();
+    joystick.Detach();
     EXPECT_EQ(JOYERR_UNPLUGGED, ReadJoystick());
     Hold({'X'});
     EXPECT_EQ("0 0 0 32768", Sampled()) << "the keyboard alone";
@@ -110,13 +102,23 @@ void Xdotool(const std::string& arguments) {
     ASSERT_EQ(system(("xdotool " + arguments).c_str()), 0) << "xdotool " << arguments;
 }
 
+class X11Test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X server: CTest's x11_layer";
+        PlatformResetForTests();
+    }
+    void TearDown() override { PlatformResetForTests(); }
+    static void Open() {
+        ASSERT_NE(CreateAppWindow(kProgramTitle, kProgramWidth, kProgramHeight, 1, PassThroughWindowProc), nullptr);
+    }
+};
+
 // The keymap read at each call, where the X server has no XInput 2.1; raw events (the default) and SDL's state (as
 // on Wayland) are held to real keys in the end-to-end input runs on X11 and on weston.
-TEST(X11Test, HeldKeysThroughTheKeymapFallback) {
-    if (getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X server: CTest's x11_layer";
-    PlatformResetForTests();
+TEST_F(X11Test, HeldKeysThroughTheKeymapFallback) {
     PlatformSetKeySourceForTests(1);
-    ASSERT_NE(CreateAppWindow(kProgramTitle, kProgramWidth, kProgramHeight, 1, PassThroughWindowProc), nullptr);
+    Open();
     Xdotool(std::string("search --sync --onlyvisible --name '^") + kProgramTitle + "$' windowfocus --sync");
     const struct { const char* keys; const char* expected; } cases[] = {
         {"Right", "0 1 0 0"}, {"Up Left", "-1 -1 0 0"}, {"Down x", "1 0 0 32768"}, {"z", "0 0 32768 0"}};
@@ -126,14 +128,11 @@ TEST(X11Test, HeldKeysThroughTheKeymapFallback) {
         Xdotool(std::string("keyup ") + c.keys);
         EXPECT_EQ(SampledOnceItIs("0 0 0 0"), "0 0 0 0") << c.keys << " released";
     }
-    PlatformResetForTests();
 }
 
 // Two failed requests before the queue is next read: the first, the cause, on one line, once.
-TEST(X11Test, FirstOfTwoXErrorsReportedOnceWithTheCountOfTheRest) {
-    if (getenv("DISPLAY") == nullptr) GTEST_SKIP() << "needs an X server: CTest's x11_layer";
-    PlatformResetForTests();
-    ASSERT_NE(CreateAppWindow(kProgramTitle, kProgramWidth, kProgramHeight, 1, PassThroughWindowProc), nullptr);
+TEST_F(X11Test, FirstOfTwoXErrorsReportedOnceWithTheCountOfTheRest) {
+    Open();
     DrainQueue();
     Display* display = XOpenDisplay(nullptr);  // the layer's handler is the process's
     ASSERT_NE(display, nullptr);
@@ -150,7 +149,6 @@ TEST(X11Test, FirstOfTwoXErrorsReportedOnceWithTheCountOfTheRest) {
     EXPECT_EQ(reported, std::string("PeekMessageA: X error BadWindow (invalid Window parameter) in request 8.0 ") +
                             "(X_MapWindow), resource " + resource + " (and 1 more)\n");
     XCloseDisplay(display);
-    PlatformResetForTests();
 }
 
 }  // namespace
