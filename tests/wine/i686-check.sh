@@ -38,8 +38,10 @@ exec 9>"$dir/lock"
 flock -n 9 || { echo "i686-check: waiting for another check on $dir" >&2; flock 9; }
 
 . "$here/i386-root.sh"
+# A signal ends the running script first (it cleans up after itself), then this one.
+child='' stopped=''
 trap root_leave EXIT
-trap 'exit 130' INT TERM
+trap 'stopped=1; [ -z "$child" ] || kill -TERM "$child" 2>/dev/null; [ -n "$child" ] || exit 130' INT TERM
 started=$SECONDS
 root_prepare "$dir"
 log() { echo "[i686-check] $*" >&2; }
@@ -58,7 +60,12 @@ for check in "${checks[@]}"; do
   if [ "$check" = conformance ]; then command=("$repo/tests/conformance/run.sh" "$conformance")
   else command=("$repo/tests/e2e/$check.sh" "$exe"); fi
   began=$SECONDS
-  if WINEPREFIX=$prefix "${command[@]}"; then result=passed; else result=FAILED; failed+=("$check"); fi
+  WINEPREFIX=$prefix "${command[@]}" &
+  child=$!
+  until wait "$child"; status=$?; ! kill -0 "$child" 2>/dev/null; do :; done
+  child=''
+  [ -z "$stopped" ] || exit 130
+  if [ "$status" = 0 ]; then result=passed; else result=FAILED; failed+=("$check"); fi
   rm -rf "${I386_ROOT:?}$prefix" "$I386_ROOT"/tmp/program.*
   log "$check: $result in $((SECONDS - began)) s"
 done
