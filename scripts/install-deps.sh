@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing.
-# Usage: scripts/install-deps.sh [--run] [--windows]
+# Usage: scripts/install-deps.sh [--run] [--windows] [--windows-check]
 #   (nothing)   what the whole build needs: the program, its tools, the tests (with Wine and the
 #               x86_64 mingw-w64 compiler), the benchmarks and the packages;
 #   --run       only what building and running the program needs, and Xvfb when there is no display;
-#   --windows   adds the i686 mingw-w64 cross compiler.
+#   --windows   adds the i686 mingw-w64 cross compiler;
+#   --windows-check  also debootstrap, which makes the i386 root the i686 exe runs in (tests/wine/i686-check.sh).
 set -euo pipefail
 
 # The program alone: the compiler and build tools, and the libraries the layer is built on.
@@ -30,8 +31,9 @@ case "${1:-}" in
     [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || packages+=(xvfb xauth)
     ;;
   --windows) packages+=("${everything[@]}" g++-mingw-w64-i686) ;;
+  --windows-check) packages+=("${everything[@]}" g++-mingw-w64-i686 debootstrap) ;;
   "") packages+=("${everything[@]}") ;;
-  *) echo "usage: scripts/install-deps.sh [--run | --windows]" >&2; exit 2 ;;
+  *) echo "usage: scripts/install-deps.sh [--run | --windows | --windows-check]" >&2; exit 2 ;;
 esac
 
 missing=()
