@@ -188,17 +188,6 @@ int ParseOptions(int argc, char** argv, Options* options) {
     return 0;
 }
 
-// Where the program's own lines go: a stream, not renamed into place, so only checked here.
-bool CheckProgramOutput(const std::string& path) {
-    FILE* file = fopen(path.c_str(), "a");
-    if (file == nullptr) {
-        fprintf(stderr, "%s: cannot write %s: %s\n", kTool, path.c_str(), strerror(errno));
-        return false;
-    }
-    fclose(file);
-    return true;
-}
-
 // The program asks for a swap interval of 1 when the context offers WGL_EXT_swap_control.
 bool SwapControlOffered() {
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
@@ -236,14 +225,18 @@ int main(int argc, char** argv) {
     }
     OutputFile png, csv;
     if ((!options.png.empty() && !png.Prepare(kTool, options.png)) ||
-        (!options.csv.empty() && !csv.Prepare(kTool, options.csv)) || !CheckProgramOutput(options.programOutput)) {
+        (!options.csv.empty() && !csv.Prepare(kTool, options.csv))) {
         return 2;
     }
+    // Where the program's own lines go: a stream written in place, opened once (a FIFO's reader would see an end).
+    bool interrupted = false;
+    const int programLines = OpenOutputStream(kTool, options.programOutput, &interrupted);
+    if (programLines < 0) return interrupted ? 1 : 2;
 
     SessionOptions session;
     session.offscreen = false;  // the current display, unless SDL_VIDEODRIVER says otherwise
     session.swapSync = true;    // the program asks for its swap interval, as it does for users
-    session.quietOutput = options.programOutput.c_str();
+    session.quietDescriptor = programLines;
     if (!OpenProgram(kTool, session)) return 1;
     const std::string swapLine = SwapIntervalLine();
     const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
