@@ -12,6 +12,7 @@
 #include "app/scene.h"
 #include "device/app_window.h"
 #include "device/render_device.h"
+#include "platform/termination.h"
 #include "platform/testing.h"
 
 FILE* report = stdout;
@@ -33,6 +34,8 @@ void OnSwap(bool afterSwap) {
 }  // namespace
 
 bool OpenProgram(const char* tool, const SessionOptions& options) {
+    // A signal the run cannot honour in time ends the tool in its own words.
+    TerminationForTool(tool);
     // Before any layer call: the layer's first window picks the video driver.
     if (options.offscreen) setenv("SDL_VIDEODRIVER", "offscreen", 0);
 
@@ -42,7 +45,11 @@ bool OpenProgram(const char* tool, const SessionOptions& options) {
         fflush(stdout);
         const int kept = dup(STDOUT_FILENO);
         report = kept >= 0 ? fdopen(kept, "w") : nullptr;
-        if (report == nullptr || freopen(options.quietOutput, "w", stdout) == nullptr) {
+        const bool redirected = options.quietDescriptor >= 0
+                                    ? dup2(options.quietDescriptor, STDOUT_FILENO) == STDOUT_FILENO
+                                    : freopen(options.quietOutput, "w", stdout) != nullptr;
+        if (options.quietDescriptor >= 0) close(options.quietDescriptor);
+        if (report == nullptr || !redirected) {
             fprintf(stderr, "%s: cannot set standard output aside\n", tool);
             return false;
         }

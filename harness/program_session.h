@@ -16,6 +16,7 @@ struct SessionOptions {
     bool offscreen = true;   // SDL_VIDEODRIVER=offscreen unless already set
     bool quiet = true;       // the program's per-frame lines go to /dev/null
     const char* quietOutput = "/dev/null";  // or, when quiet, to this file
+    int quietDescriptor = -1;  // or, when quiet, to this open descriptor, which the session takes
     bool swapSync = false;   // false: swap interval 0; true: what the program asks of the driver
 };
 

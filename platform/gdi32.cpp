@@ -7,7 +7,8 @@
 //      16 bits of depth, double-buffered, drawing to the window with OpenGL. Any RGBA request
 //      for a window gets it, as Win32 gives the closest match; a window without an OpenGL visual
 //      has none, and ChoosePixelFormat returns 0. A window's format can be set only once.
-//  [X] SwapBuffers: SDL's buffer swap; tools may watch it through a hook (testing.h).
+//  [X] SwapBuffers: SDL's buffer swap; tools may watch it through a hook (testing.h). The first
+//      one returned ends the start-up, and its crash guard (termination.cpp).
 #include <windows.h>
 
 #include <SDL.h>
@@ -107,7 +108,11 @@ BOOL WINAPI SwapBuffers(HDC dc) {
     WindowObject* window = LayerWindowFromDc(dc);
     if (window == nullptr || window->dc.pixelFormat == 0) return FALSE;
     if (gdi.swapHook != nullptr) gdi.swapHook(false);
-    SDL_GL_SwapWindow(window->sdl);
+    {
+        LayerDisplayCall displayCall("SwapBuffers", "swapping buffers");
+        SDL_GL_SwapWindow(window->sdl);
+    }
+    LayerStartedUp();
     if (gdi.swapHook != nullptr) gdi.swapHook(true);
     return TRUE;
 }

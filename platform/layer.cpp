@@ -60,14 +60,6 @@ std::string LayerWithShortage(const std::string& reason) {
     return shortage.empty() || reason.find(shortage) != std::string::npos ? reason : shortage + " (" + reason + ")";
 }
 
-void LayerLostDisplay(const std::string& reason) {
-    fflush(stdout);
-    fputs("ERROR : Lost the display\n", stdout);
-    fflush(stdout);
-    fprintf(stderr, "%s\n", reason.c_str());
-    _exit(1);
-}
-
 void PlatformResetForTests() {
     LayerResetContexts();
     LayerResetWindows();
@@ -77,6 +69,7 @@ void PlatformResetForTests() {
     LayerResetTime();
     LayerResetGdi();
     LayerResetFontOutlines();
+    LayerResetTermination();
 }
 
 bool NativeWindowInfo(SDL_Window* window, SDL_SYSWM_TYPE subsystem, SDL_SysWMinfo* info) {

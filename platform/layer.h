@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 struct SDL_Window;
 
@@ -39,6 +40,34 @@ std::string LayerWithShortage(const std::string& reason);
 // touch the dead connection.
 [[noreturn]] void LayerLostDisplay(const std::string& reason);
 
+// A call into the display's libraries that may wait long or, during start-up, crash on a dead
+// connection: named in the reason if the process must be ended meanwhile, and until the first
+// buffer swap guarded against such a crash (see termination.cpp).
+class LayerDisplayCall {
+public:
+    LayerDisplayCall(const char* call, const char* activity);
+    ~LayerDisplayCall();
+    LayerDisplayCall(const LayerDisplayCall&) = delete;
+    LayerDisplayCall& operator=(const LayerDisplayCall&) = delete;
+
+private:
+    int previous_;
+    bool guarded_;
+};
+// The first buffer swap has returned: start-up is over, and display calls are no longer guarded.
+void LayerStartedUp();
+// The display being tried or used, in words for a reason (`the X display ":3" (DISPLAY)`), and how
+// the crash guard tells whether it is gone: its sockets (a leading '@' for an abstract one), or the
+// connection handed down (`descriptor`, else -1).
+void LayerNameDisplay(const std::string& described, const std::vector<std::string>& sockets, int descriptor);
+// The Wayland connection's socket, watched for a hang-up while the process runs; -1 stops.
+void LayerWatchDisplayFd(int descriptor);
+// While descriptor 2 is borrowed (x11_errors.cpp catches libxcb's words on it), where a reason
+// written by the process's end goes instead.
+void LayerStderrMovedTo(int descriptor);
+// The polite signal the message queue is to turn into WM_CLOSE, once; 0 when none came since.
+int LayerTakePoliteSignal();
+
 // The live window behind `window`, or null for a null, destroyed or foreign handle.
 WindowObject* LayerWindowFromHandle(HWND window);
 // The live window whose device context `dc` is, or null.
@@ -59,11 +88,25 @@ void LayerIgnoreXErrorsAbout(unsigned long resource);
 // The live window whose X window is `x11Window`, or null.
 WindowObject* LayerWindowFromX11(unsigned long x11Window);
 
+// The X display in words, `the X display ":3" (DISPLAY)`, named to the crash guard with its sockets.
+std::string LayerNameX11Display();
+// Whether SDL may start its X11 video: the X server accepts a connection. Otherwise false, with why
+// in *reason: no server answers, or the server's own refusal (see x11_errors.cpp).
+bool LayerX11Ready(const char* call, std::string* reason);
+// Lets go of the connection LayerX11Ready opened, once SDL has its own (or has failed).
+void LayerX11ProbeDone();
+
 // Before SDL's Wayland video: libdecor only with a plugin to draw decorations with.
 void LayerQuietWayland();
-// Whether SDL may start its Wayland video: a compositor with a keyboard seat answers. Otherwise
-// false, with why in *reason (see wayland_display.cpp).
-bool LayerWaylandSeatReady(std::string* reason);
+// Whether SDL may start its Wayland video: a compositor with a keyboard seat answers, or
+// WAYLAND_SOCKET hands down a connected socket. Otherwise false, with why in *reason, naming the
+// variable at fault (see wayland_display.cpp).
+bool LayerWaylandSeatReady(const char* call, std::string* reason);
+// The Wayland display in words, e.g. `the Wayland display "wayland-0" (WAYLAND_DISPLAY)`, named to
+// the crash guard with its socket.
+std::string LayerNameWaylandDisplay();
+// The Wayland connection under `window`, watched for a hang-up from now on.
+void LayerWatchWaylandWindow(SDL_Window* window);
 // Ends the process with "ERROR : Lost the display" once the Wayland connection is gone.
 void LayerCheckWaylandDisplay();
 
@@ -89,5 +132,6 @@ void LayerResetContexts();
 void LayerResetJoystick();
 void LayerResetTime();
 void LayerResetGdi();
+void LayerResetTermination();
 
 #endif

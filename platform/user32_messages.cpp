@@ -4,11 +4,8 @@
 //  [X] Native events become posted messages: key press -> WM_KEYDOWN (virtual key in wParam),
 //      key release -> WM_KEYUP, the window's close button -> WM_CLOSE.
 //  [X] Ctrl+C, SIGTERM and SIGHUP (the terminal closed, as a console's close event) -> WM_CLOSE to
-//      the newest window, or WM_QUIT when there is none. Caught from before main: one that comes
-//      while the window is still being made is kept until the first look at the queue. Asked again
-//      more than a second after a first that is still unhandled (the loop is stuck), the process
-//      ends the default way; a repeat within the second is the same request. A signal ignored
-//      when the process started (a background job of a script ignores Ctrl+C) stays ignored.
+//      the newest window, or WM_QUIT when there is none; caught from before main, and the process
+//      ended for them when the loop does not come round in time (termination.cpp).
 //  [X] A window destroyed by another X client gets WM_DESTROY and WM_NCDESTROY, as from
 //      DestroyWindow. Other X errors that no call reported go to stderr here (the first few).
 //  [X] A Wayland compositor gone away ends the process with one ERROR line (wayland_display.cpp).
@@ -19,8 +16,6 @@
 
 #include <SDL.h>
 #include <SDL_syswm.h>
-#include <signal.h>
-#include <time.h>
 #include <stdio.h>
 
 #include <algorithm>
@@ -41,45 +36,6 @@ struct MessageQueueState {
     std::vector<LoggedMessage>* log;
 };
 MessageQueueState messages;
-
-volatile sig_atomic_t pendingSignal;
-long pendingSinceMs;  // written by the handler only, which never runs nested
-
-long MonotonicMs() {
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);  // async-signal-safe
-    return static_cast<long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
-void OnTerminationSignal(int signalNumber) {
-    const long now = MonotonicMs();
-    if (pendingSignal != 0) {
-        // A repeat within a second is the same request: `timeout -s INT` and a group-wide kill
-        // deliver it twice. Asked again after that and the loop has not come round: the program is
-        // stuck, so end it the default way.
-        if (now - pendingSinceMs < 1000) return;
-        signal(signalNumber, SIG_DFL);
-        raise(signalNumber);
-        return;
-    }
-    pendingSinceMs = now;
-    pendingSignal = signalNumber;
-}
-
-// Ctrl+C, SIGTERM and SIGHUP become messages from the start of the process on: one in the
-// program's first moments, while SDL and the OpenGL driver start, is a request like any other.
-__attribute__((constructor)) void CatchSignalsFromTheStart() {
-    struct sigaction action = {};
-    action.sa_handler = OnTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signalNumber);
-    action.sa_flags = SA_RESTART;
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction previous = {};
-        if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
-        sigaction(signalNumber, &action, nullptr);
-    }
-}
 
 HWND HandleOf(WindowObject* window) {
     return reinterpret_cast<HWND>(window);
@@ -142,8 +98,7 @@ void CollectNativeEvents() {
     if (LayerTakeXError(&xError) && messages.xErrorsReported++ < kXErrorsReported) {
         fprintf(stderr, "PeekMessageA: %s\n", xError.c_str());
     }
-    if (pendingSignal != 0) {
-        pendingSignal = 0;
+    if (LayerTakePoliteSignal() != 0) {
         WindowObject* window = LayerNewestWindow();
         if (window != nullptr) {
             LayerPostMessage(HandleOf(window), WM_CLOSE, 0, 0);
@@ -228,6 +183,5 @@ void LayerResetMessages() {
     messages.queue.clear();
     messages.log = nullptr;
     messages.xErrorsReported = 0;
-    pendingSignal = 0;
     if (SDL_WasInit(SDL_INIT_EVENTS)) SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
 }

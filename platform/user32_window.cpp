@@ -19,12 +19,16 @@
 //      SC_SCREENSAVE and SC_MONITORPOWER only to the active window.
 //  [ ] No frame is drawn by the layer: the window manager draws its own decorations. Resizing
 //      sends no WM_SIZE.
-//  Without a display SDL would quietly pick its offscreen driver; window creation refuses that
-//  unless SDL_VIDEODRIVER asks for it, so a run with no display fails clearly; the reason names
-//  the display tried and its variable. On Wayland the compositor is asked for a keyboard seat
-//  before SDL starts (see wayland_display.cpp). An X error while SDL first loads the OpenGL
-//  driver leaves windows without an OpenGL visual, so the pixel format cannot be set, and the
-//  error is told.
+//  The video drivers named (SDL_VIDEODRIVER's list, else X11 where DISPLAY is set and then Wayland
+//  where WAYLAND_DISPLAY is) are tried in turn, and the first that starts is used: X11 once its
+//  server accepts a connection (a refusal is told in the server's words, see x11_errors.cpp),
+//  Wayland once a compositor with a keyboard seat answers (see wayland_display.cpp), a headless
+//  driver only when named; without a display SDL would quietly pick its offscreen driver. When
+//  none starts, window creation fails and the reason names each display tried, its variable and
+//  why. An X error while SDL first loads the OpenGL driver leaves windows without an OpenGL
+//  visual, so the pixel format cannot be set, and the error is told. Calls that wait on the
+//  display are marked for the reason given if a signal or a lost display ends the process
+//  meanwhile (termination.cpp).
 #include <windows.h>
 
 #include <SDL.h>
@@ -54,6 +58,7 @@ struct WindowState {
     int cursorCount;                                      // ShowCursor's display counter
     bool fullScreen;
     std::string openGLFailure;  // why windows get no OpenGL visual; empty while the driver works
+    std::string videoFailure;   // why no display could be opened; empty until that is known
 };
 WindowState windows;
 
@@ -89,10 +94,6 @@ const WNDCLASSEXA* FindClass(const char* name) {
         if (windows.classNames[i] == name) return &windows.classes[i];
     }
     return nullptr;
-}
-
-bool IsHeadlessDriver(const char* driver) {
-    return driver != nullptr && (strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0);
 }
 
 const char kNoDisplay[] =
@@ -131,30 +132,49 @@ void DescribeToX11(SDL_Window* sdl, DWORD style, HBRUSH background) {
     XFlush(display);
 }
 
-// `what`, the name `variable` gives it and the variable, for a failure message.
-std::string NamedBy(const char* what, const char* variable, const char* unsetMeans) {
-    const char* value = getenv(variable);
-    return std::string(what) + " \"" + (value != nullptr ? value : unsetMeans) + "\" (" + variable +
-           (value != nullptr ? ")" : " is unset)");
+// The video drivers to try, in order: SDL_VIDEODRIVER's list, else X11 where DISPLAY is set and
+// then Wayland where WAYLAND_DISPLAY is, as SDL orders them. Empty: no display is named at all.
+std::vector<std::string> DriversToTry(const char* asked) {
+    std::vector<std::string> drivers;
+    const std::string list = asked != nullptr ? asked : "";
+    for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+        end = list.find(',', start);
+        const std::string driver = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!driver.empty()) drivers.push_back(driver);
+    }
+    if (!drivers.empty()) return drivers;
+    if (getenv("DISPLAY") != nullptr) drivers.push_back("x11");
+    if (getenv("WAYLAND_DISPLAY") != nullptr) drivers.push_back("wayland");
+    return drivers;
 }
 
-// What video start-up tried to reach, for each driver it tried, and the variable that names it.
-std::string DisplaysTried(const char* asked) {
-    const std::string drivers = asked != nullptr ? asked : getenv("WAYLAND_DISPLAY") != nullptr ? "x11,wayland" : "x11";
-    std::string tried;
-    for (size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
-        end = drivers.find(',', start);
-        const std::string driver = drivers.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!tried.empty()) tried += " or ";
-        if (driver == "x11") {
-            tried += NamedBy("the X display", "DISPLAY", "");
-        } else if (driver == "wayland") {
-            tried += NamedBy("the Wayland display", "WAYLAND_DISPLAY", "wayland-0");
-        } else {
-            tried += "the video driver \"" + driver + "\" (SDL_VIDEODRIVER)";
-        }
+// Starts SDL's video on `driver` alone. Otherwise false, with what was tried in *tried and why it
+// failed in *reason. X11 and Wayland are looked at first: SDL's Wayland video crashes on a
+// compositor without a seat, and libxcb would write an X server's refusal at each of SDL's tries.
+bool StartDriver(const char* call, const std::string& driver, std::string* tried, std::string* reason) {
+    bool ready = true;
+    if (strcasecmp(driver.c_str(), "wayland") == 0) {
+        *tried = LayerNameWaylandDisplay();
+        ready = LayerWaylandSeatReady(call, reason);
+    } else if (strcasecmp(driver.c_str(), "x11") == 0) {
+        *tried = LayerNameX11Display();
+        ready = LayerX11Ready(call, reason);
+    } else {
+        *tried = "the video driver \"" + driver + "\" (SDL_VIDEODRIVER)";
+        LayerNameDisplay(*tried, {}, -1);
     }
-    return tried;
+    if (!ready) return false;
+    // Above the environment's list, which would have SDL try the others too.
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, driver.c_str(), SDL_HINT_OVERRIDE);
+    LayerDisplayCall displayCall(call, "starting SDL's video");
+    const bool started = LayerInitSdl(SDL_INIT_VIDEO);
+    LayerX11ProbeDone();
+    if (started) return true;
+    LayerDropXErrors();
+    *reason = LayerWithShortage(SDL_GetError());
+    // SDL says only "x11 not available"; a server gone since it was looked at says more.
+    if (strcasecmp(driver.c_str(), "x11") == 0 && LayerX11Ready(call, reason)) LayerX11ProbeDone();
+    return false;
 }
 
 // The Mesa settings in the environment that choose or bypass the driver, e.g. " with GALLIUM_DRIVER=x".
@@ -168,44 +188,42 @@ std::string MesaSettings() {
     return settings;
 }
 
-// Video, on a real display or on a headless driver that was asked for by name.
-bool InitVideo() {
+// Video, on the first display that works of those named, or on a headless driver asked for by
+// name. A failure is kept: asked again (GetSystemMetrics, then CreateWindowExA), it is not retried.
+bool InitVideo(const char* call) {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
-    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-    const char* asked = getenv("SDL_VIDEODRIVER");
-    if (asked == nullptr && getenv("DISPLAY") == nullptr && getenv("WAYLAND_DISPLAY") == nullptr) {
-        SDL_SetError(kNoDisplay);
+    if (!windows.videoFailure.empty()) {
+        SDL_SetError("%s", windows.videoFailure.c_str());
         return false;
     }
-    // With only X11 named, an unreachable X server is not followed by probes of other systems.
-    if (asked == nullptr && getenv("WAYLAND_DISPLAY") == nullptr) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
-    // SDL's Wayland video crashes on a compositor without a seat, so the seat is looked for first.
-    const bool waylandFirst = asked != nullptr ? strncasecmp(asked, "wayland", 7) == 0 : getenv("DISPLAY") == nullptr;
-    std::string waylandProblem;
-    if (waylandFirst && !LayerWaylandSeatReady(&waylandProblem)) {
-        SDL_SetError("cannot open %s: %s", NamedBy("the Wayland display", "WAYLAND_DISPLAY", "wayland-0").c_str(),
-                     waylandProblem.c_str());
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    const std::vector<std::string> drivers = DriversToTry(getenv("SDL_VIDEODRIVER"));
+    if (drivers.empty()) {
+        windows.videoFailure = kNoDisplay;
+        SDL_SetError(kNoDisplay);
         return false;
     }
     LayerQuietWayland();
     LayerInstallXErrorHandler();
-    if (!LayerInitSdl(SDL_INIT_VIDEO)) {
-        LayerDropXErrors();
-        const std::string reason = LayerWithShortage(SDL_GetError());
-        SDL_SetError("cannot open %s: %s", DisplaysTried(asked).c_str(), reason.c_str());
-        return false;
+    std::string failures;
+    for (const std::string& driver : drivers) {
+        std::string tried, reason;
+        if (StartDriver(call, driver, &tried, &reason)) break;
+        failures += (failures.empty() ? "cannot open " : "; nor ") + tried + ": " + reason;
     }
-    const char* driver = SDL_GetCurrentVideoDriver();
-    if (IsHeadlessDriver(driver) && (asked == nullptr || strstr(asked, driver) == nullptr)) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        SDL_SetError(kNoDisplay);
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) {
+        windows.videoFailure = failures;
+        SDL_SetError("%s", failures.c_str());
         return false;
     }
     // X events come along as well, so the message queue sees a window destroyed by another client.
     SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
-    // Held for the whole run: SDL would otherwise unload the OpenGL library with each window.
-    // An X error while SDL tries the driver out means it cannot be used at all.
-    SDL_GL_LoadLibrary(nullptr);
+    {
+        // Held for the whole run: SDL would otherwise unload the OpenGL library with each window.
+        // An X error while SDL tries the driver out means it cannot be used at all.
+        LayerDisplayCall displayCall(call, "loading the OpenGL driver");
+        SDL_GL_LoadLibrary(nullptr);
+    }
     SDL_AddEventWatch(FollowFocus, nullptr);
     std::string failure;
     if (LayerTakeXError(&failure)) {
@@ -289,7 +307,7 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
         fprintf(stderr, "CreateWindowExA: window class \"%s\" is not registered\n", className ? className : "");
         return nullptr;
     }
-    if (!InitVideo()) {
+    if (!InitVideo("CreateWindowExA")) {
         fprintf(stderr, "CreateWindowExA: %s\n", SDL_GetError());
         return nullptr;
     }
@@ -306,6 +324,7 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
 
     const char* title = windowName != nullptr ? windowName : "";
     RequestDefaultPixelFormat();
+    LayerDisplayCall displayCall("CreateWindowExA", "creating the window");
     SDL_Window* sdl = nullptr;
     if (windows.openGLFailure.empty()) sdl = SDL_CreateWindow(title, clientX, clientY, clientWidth, clientHeight, flags);
     bool hasOpenGL = true;
@@ -323,6 +342,7 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR windowName, DWORD st
     }
 
     DescribeToX11(sdl, style, windowClass->hbrBackground);
+    LayerWatchWaylandWindow(sdl);
 
     auto object = std::make_unique<WindowObject>();
     object->sdl = sdl;
@@ -355,6 +375,7 @@ BOOL WINAPI ShowWindow(HWND handle, int command) {
     const bool show = command != SW_HIDE;
     if (show != window->visible) {
         LayerSendMessage(handle, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
+        LayerDisplayCall displayCall("ShowWindow", show ? "showing the window" : "hiding the window");
         if (show) {
             SDL_ShowWindow(window->sdl);
             SDL_RaiseWindow(window->sdl);
@@ -376,6 +397,7 @@ BOOL WINAPI UpdateWindow(HWND handle) {
 BOOL WINAPI DestroyWindow(HWND handle) {
     WindowObject* window = LayerWindowFromHandle(handle);
     if (window == nullptr) return FALSE;
+    LayerDisplayCall displayCall("DestroyWindow", "destroying the window");
     if (window->visible) {
         SDL_HideWindow(window->sdl);
         window->visible = false;
@@ -430,7 +452,7 @@ BOOL WINAPI SetRect(LPRECT rect, int left, int top, int right, int bottom) {
 
 int WINAPI GetSystemMetrics(int index) {
     if (index != SM_CXSCREEN && index != SM_CYSCREEN) return 0;
-    if (!InitVideo()) return 0;
+    if (!InitVideo("GetSystemMetrics")) return 0;
     SDL_DisplayMode mode;
     if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return 0;
     return index == SM_CXSCREEN ? mode.w : mode.h;
@@ -460,7 +482,7 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA* mode, DWORD) {
         windows.fullScreen = false;
         return DISP_CHANGE_SUCCESSFUL;
     }
-    if (window == nullptr || !InitVideo()) return DISP_CHANGE_FAILED;
+    if (window == nullptr || !InitVideo("ChangeDisplaySettingsA")) return DISP_CHANGE_FAILED;
     SDL_DisplayMode wanted = {};
     SDL_GetDesktopDisplayMode(0, &wanted);
     if (mode->dmFields & DM_PELSWIDTH) wanted.w = static_cast<int>(mode->dmPelsWidth);
@@ -482,6 +504,7 @@ BOOL WINAPI SystemParametersInfoA(UINT action, UINT, LPVOID, UINT) {
 
 void LayerResetWindows() {
     while (!windows.windows.empty()) DestroyNow(windows.windows.back().get());
+    windows.videoFailure.clear();
     windows.classes.clear();
     windows.classNames.clear();
     windows.cursorCount = 0;

@@ -8,16 +8,25 @@
 //      after what was printed, the reason naming the display on stderr, status 1.
 //  [X] XDG_RUNTIME_DIR is checked before libwayland reads it, which would say so on stderr at
 //      each of SDL's attempts to connect; the reason names it once.
+//  [X] WAYLAND_SOCKET (a connection handed down by the parent) can be taken only once, and it is
+//      SDL's: it is not asked for a seat, but it must be a connected local stream socket, or
+//      window creation fails with the reason naming WAYLAND_SOCKET. One that passes and still is no
+//      compositor ends the process as a lost display when SDL crashes on it (termination.cpp).
+//  [X] The connection under the window is watched for a hang-up (termination.cpp): SDL's driver
+//      spins for ever on a dead connection while it shows a window.
 //  [X] libdecor only when it has a plugin to draw decorations with; without one SDL asks the
 //      compositor for its own decorations instead of libdecor saying on stderr that it found none.
 //  [ ] The position the program asks for is not kept: a Wayland compositor places its windows.
 #include <SDL.h>
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -76,6 +85,55 @@ std::string RuntimeDirProblem() {
            (problem[0] >= 'a' && problem[0] <= 'z' ? problem : "is unusable: " + problem);
 }
 
+// The descriptor WAYLAND_SOCKET names, as libwayland reads it; -1 when it names none.
+int HandedDownDescriptor(const char* value) {
+    char* end = nullptr;
+    errno = 0;
+    const long number = strtol(value, &end, 10);
+    if (errno != 0 || end == value || *end != '\0' || number < 0 || number > INT_MAX) return -1;
+    return static_cast<int>(number);
+}
+
+// What an open descriptor is, for a reason: "/dev/null", "a pipe", "the file /tmp/x".
+std::string DescriptorIs(int descriptor, const struct stat& status) {
+    char path[PATH_MAX] = "";
+    const std::string link = "/proc/self/fd/" + std::to_string(descriptor);
+    const ssize_t length = readlink(link.c_str(), path, sizeof path - 1);
+    if (length > 0) path[length] = '\0';
+    if (S_ISFIFO(status.st_mode)) return "a pipe";
+    if (S_ISREG(status.st_mode)) return std::string("the file ") + path;
+    if (S_ISDIR(status.st_mode)) return std::string("the directory ") + path;
+    return path[0] == '/' ? path : "a descriptor of another kind";
+}
+
+// Why WAYLAND_SOCKET cannot be a connection to a compositor, or empty when it may be one.
+std::string HandedDownProblem() {
+    const char* value = getenv("WAYLAND_SOCKET");
+    const int descriptor = HandedDownDescriptor(value);
+    if (descriptor < 0) return "it is not a descriptor number";
+    struct stat status;
+    if (fcntl(descriptor, F_GETFD) < 0 || fstat(descriptor, &status) != 0) {
+        return "descriptor " + std::to_string(descriptor) + " is not open";
+    }
+    const std::string named = "descriptor " + std::to_string(descriptor) + " ";
+    if (!S_ISSOCK(status.st_mode)) return named + "is " + DescriptorIs(descriptor, status) + ", not a socket";
+    int domain = 0;
+    int type = 0;
+    socklen_t size = sizeof domain;
+    getsockopt(descriptor, SOL_SOCKET, SO_DOMAIN, &domain, &size);
+    size = sizeof type;
+    getsockopt(descriptor, SOL_SOCKET, SO_TYPE, &type, &size);
+    if (domain != AF_UNIX || type != SOCK_STREAM) return named + "is a socket, but not a local stream socket";
+    sockaddr_un peer;
+    size = sizeof peer;
+    if (getpeername(descriptor, reinterpret_cast<sockaddr*>(&peer), &size) != 0) {
+        return named + "is a socket connected to nothing";
+    }
+    pollfd connection = {descriptor, 0, 0};
+    if (poll(&connection, 1, 0) == 1) return named + "is a connection its other end has closed";
+    return "";
+}
+
 struct SeatProbe {
     std::vector<wl_seat*> seats;
     bool keyboard;
@@ -101,7 +159,8 @@ void OnGlobalRemove(void*, wl_registry*, uint32_t) {}
 const wl_registry_listener kRegistryListener = {OnGlobal, OnGlobalRemove};
 
 // Connects, lists the globals and hears each seat's capabilities; empty when a keyboard seat is there.
-std::string ProbeSeat() {
+std::string ProbeSeat(const char* call) {
+    LayerDisplayCall displayCall(call, "asking the compositor for a keyboard seat");
     wl_display* display = wl_display_connect(nullptr);
     if (display == nullptr) {
         return "cannot connect to its socket " + SocketPath() + ": " + strerror(errno);
@@ -143,14 +202,31 @@ void LayerQuietWayland() {
     if (!LibdecorHasPlugin()) SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
 }
 
-bool LayerWaylandSeatReady(std::string* reason) {
+bool LayerWaylandSeatReady(const char* call, std::string* reason) {
     LayerQuietWayland();
     *reason = RuntimeDirProblem();
     if (!reason->empty()) return false;
     // A connection handed down by the parent can be taken only once, and it is SDL's.
-    if (getenv("WAYLAND_SOCKET") != nullptr) return true;
-    *reason = ProbeSeat();
+    *reason = getenv("WAYLAND_SOCKET") != nullptr ? HandedDownProblem() : ProbeSeat(call);
     return reason->empty();
+}
+
+std::string LayerNameWaylandDisplay() {
+    if (const char* handedDown = getenv("WAYLAND_SOCKET")) {
+        const std::string described = std::string("the Wayland connection in WAYLAND_SOCKET=") + handedDown;
+        LayerNameDisplay(described, {}, HandedDownDescriptor(handedDown));
+        return described;
+    }
+    const char* name = getenv("WAYLAND_DISPLAY");
+    const std::string described = std::string("the Wayland display \"") + DisplayName() + "\" (WAYLAND_DISPLAY" +
+                                  (name != nullptr ? ")" : " is unset)");
+    LayerNameDisplay(described, {SocketPath()}, -1);
+    return described;
+}
+
+void LayerWatchWaylandWindow(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    if (NativeWindowInfo(window, SDL_SYSWM_WAYLAND, &info)) LayerWatchDisplayFd(wl_display_get_fd(info.info.wl.display));
 }
 
 void LayerCheckWaylandDisplay() {

@@ -74,6 +74,7 @@ HGLRC WINAPI wglCreateContext(HDC dc) {
     WindowObject* window = LayerWindowFromDc(dc);
     if (window == nullptr || window->dc.pixelFormat == 0) return nullptr;
 
+    LayerDisplayCall displayCall("wglCreateContext", "creating the OpenGL context");
     SDL_Window* previousWindow = SDL_GL_GetCurrentWindow();
     SDL_GLContext previous = SDL_GL_GetCurrentContext();
     SDL_GLContext sdl = SDL_GL_CreateContext(window->sdl);
@@ -104,6 +105,7 @@ BOOL WINAPI wglMakeCurrent(HDC dc, HGLRC handle) {
     ContextObject* context = ContextFromHandle(handle);
     WindowObject* window = LayerWindowFromDc(dc);
     if (context == nullptr || window == nullptr || window->dc.pixelFormat == 0 || contexts.refuseBinding) return FALSE;
+    LayerDisplayCall displayCall("wglMakeCurrent", "making the OpenGL context current");
     if (SDL_GL_MakeCurrent(window->sdl, context->sdl) != 0) return FALSE;
     contexts.current = context;
     return TRUE;
@@ -112,6 +114,7 @@ BOOL WINAPI wglMakeCurrent(HDC dc, HGLRC handle) {
 BOOL WINAPI wglDeleteContext(HGLRC handle) {
     ContextObject* context = ContextFromHandle(handle);
     if (context == nullptr) return FALSE;
+    LayerDisplayCall displayCall("wglDeleteContext", "deleting the OpenGL context");
     if (contexts.current == context) MakeNothingCurrent();
     SDL_GL_DeleteContext(context->sdl);
     contexts.contexts.erase(std::find_if(contexts.contexts.begin(), contexts.contexts.end(),

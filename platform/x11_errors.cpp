@@ -11,11 +11,20 @@
 //      the way its other failures do: what it printed so far flushed whole, then one line
 //      "ERROR : Lost the display" on stdout, the display named on stderr, exit status 1. Xlib would
 //      end the process after any handler anyway; its own dump named no cause the user can act on.
+//  [X] Before SDL opens the display, one connection is tried here: a server that refuses it (a
+//      wrong or missing MIT-MAGIC-COOKIE-1) is told once as the reason, in the server's words,
+//      where libxcb would write them on stderr at each of SDL's attempts.
 #include <X11/Xlib.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,6 +45,9 @@ struct XErrorState {
     RecordedError first;     // the first error since the last look; the cause of what follows
     unsigned long count;     // errors since the last look
     std::vector<unsigned long> goneResources;  // windows destroyed by other clients
+    // The connection that found the server, kept until SDL has its own: an X server with no
+    // client left resets, and refuses connections meanwhile (Xvfb, at each start).
+    xcb_connection_t* probe;
 };
 XErrorState xErrors;
 
@@ -82,7 +94,96 @@ std::string RequestName(Display* display, int major, int minor) {
     return name;
 }
 
+// The sockets of a local display (":3", "unix:3.0", or a path before the colon), abstract first as
+// libxcb tries them; none for a display over the network.
+std::vector<std::string> LocalSockets(const std::string& name) {
+    const size_t colon = name.rfind(':');
+    if (colon == std::string::npos) return {};
+    const std::string host = name.substr(0, colon);
+    const std::string number = name.substr(colon + 1, name.find('.', colon) - colon - 1);
+    if (!host.empty() && host[0] == '/') return {host};
+    if ((!host.empty() && host != "unix") || number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
+        return {};
+    }
+    const std::string path = "/tmp/.X11-unix/X" + number;
+    return {"@" + path, path};
+}
+
+// What libxcb writes on descriptor 2 while `connect` runs: the server's words when it refuses.
+std::string CaughtOnStderr(const std::function<void()>& connect) {
+    const int saved = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int caught = saved >= 0 ? memfd_create("x11-refusal", MFD_CLOEXEC) : -1;
+    if (caught < 0 || dup2(caught, STDERR_FILENO) < 0) {
+        if (saved >= 0) close(saved);
+        if (caught >= 0) close(caught);
+        connect();
+        return "";
+    }
+    LayerStderrMovedTo(saved);
+    connect();
+    dup2(saved, STDERR_FILENO);
+    LayerStderrMovedTo(STDERR_FILENO);
+    close(saved);
+    char text[512];
+    const ssize_t length = pread(caught, text, sizeof text - 1, 0);
+    close(caught);
+    std::string said(text, length > 0 ? static_cast<size_t>(length) : 0);
+    // One line: the server's text may end in line breaks or carry several.
+    for (char& c : said) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    while (!said.empty() && said.back() == ' ') said.pop_back();
+    return said;
+}
+
 }  // namespace
+
+std::string LayerNameX11Display() {
+    const char* name = getenv("DISPLAY");
+    const std::string described =
+        std::string("the X display \"") + (name != nullptr ? name : "") + "\" (DISPLAY" + (name != nullptr ? ")" : " is unset)");
+    LayerNameDisplay(described, name != nullptr ? LocalSockets(name) : std::vector<std::string>(), -1);
+    return described;
+}
+
+bool LayerX11Ready(const char* call, std::string* reason) {
+    const char* name = getenv("DISPLAY");
+    if (name == nullptr || name[0] == '\0') {
+        *reason = "no X display is named";
+        return false;
+    }
+    int error = 0;
+    int connectError = 0;
+    LayerX11ProbeDone();
+    const std::string refusal = CaughtOnStderr([&] {
+        LayerDisplayCall displayCall(call, "connecting to the X server");
+        errno = 0;
+        xErrors.probe = xcb_connect(name, nullptr);
+        connectError = errno;
+        error = xcb_connection_has_error(xErrors.probe);
+    });
+    if (error == 0) return true;
+    LayerX11ProbeDone();
+    if (!refusal.empty()) {
+        *reason = std::string("X server ") + name + " refused the connection: " + refusal;
+    } else if (error == XCB_CONN_CLOSED_PARSE_ERR) {
+        *reason = "DISPLAY is not a display name libxcb can read";
+    } else if (error == XCB_CONN_CLOSED_INVALID_SCREEN) {
+        *reason = std::string("X server ") + name + " has no such screen";
+    } else if (error == XCB_CONN_CLOSED_MEM_INSUFFICIENT) {
+        *reason = strerror(ENOMEM);
+    } else {
+        *reason = std::string("no X server answers at ") + name +
+                  (connectError != 0 ? std::string(" (") + strerror(connectError) + ")" : "");
+    }
+    *reason = LayerWithShortage(*reason);
+    return false;
+}
+
+void LayerX11ProbeDone() {
+    if (xErrors.probe != nullptr) xcb_disconnect(xErrors.probe);
+    xErrors.probe = nullptr;
+}
 
 void LayerInstallXErrorHandler() {
     if (xErrors.installed) return;

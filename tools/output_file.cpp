@@ -10,6 +10,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "platform/termination.h"
+
 namespace {
 
 bool StartsWith(const std::string& text, const char* prefix) {
@@ -77,17 +79,17 @@ bool Replaced(const Destination& destination) {
     return !destination.openFile && (!destination.exists || S_ISREG(destination.info.st_mode));
 }
 
-// Holds back the polite signals (and a reader's going away) while a file is put in place.
-class SignalsHeld {
+// Holds back SIGPIPE while a file is written: a reader that went away is told as "Broken pipe",
+// not by the signal's ending the tool.
+class PipeSignalHeld {
 public:
-    SignalsHeld() {
+    PipeSignalHeld() {
         sigset_t held;
         sigemptyset(&held);
-        for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&held, signalNumber);
+        sigaddset(&held, SIGPIPE);
         sigprocmask(SIG_BLOCK, &held, &saved_);
     }
-    ~SignalsHeld() {
-        // A reader that went away is told as "Broken pipe", not by the signal's ending the tool.
+    ~PipeSignalHeld() {
         sigset_t pending;
         sigpending(&pending);
         if (sigismember(&pending, SIGPIPE) && !sigismember(&saved_, SIGPIPE)) {
@@ -104,6 +106,32 @@ private:
     sigset_t saved_;
 };
 
+// open(2) that waits for a FIFO's reader without blocking the process's ears: tried without
+// blocking every 20 ms until a reader comes or a polite signal asks the tool to end (then -1
+// with errno EINTR). The descriptor is left blocking, as a plain open leaves it.
+int OpenWaitingForReader(const char* path, int flags, mode_t mode) {
+    for (;;) {
+        const int descriptor = open(path, flags | O_NONBLOCK, mode);
+        if (descriptor >= 0) {
+            fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+            return descriptor;
+        }
+        if (errno != ENXIO) return -1;  // ENXIO: a FIFO with no reader yet
+        if (TerminationRequested() != 0) {
+            errno = EINTR;
+            return -1;
+        }
+        const timespec wait = {0, 20 * 1000000L};
+        nanosleep(&wait, nullptr);
+    }
+}
+
+// The reason for a failed open, with a signal that ended the wait for a reader named.
+std::string OpenFailure(int error) {
+    if (error != EINTR || TerminationRequested() == 0) return strerror(error);
+    return std::string("no reader came before SIG") + sigabbrev_np(TerminationRequested());
+}
+
 }  // namespace
 
 OutputFile::~OutputFile() {
@@ -118,6 +146,7 @@ bool OutputFile::Fail(const char* reason) {
 }
 
 bool OutputFile::Prepare(const char* tool, const std::string& path) {
+    TerminationForTool(tool);
     tool_ = tool;
     path_ = path;
     Destination destination;
@@ -166,7 +195,7 @@ bool OutputFile::Commit() {
     stream_ = nullptr;
     if (!collected) return Fail(strerror(errno));
 
-    const SignalsHeld held;
+    const PipeSignalHeld held;
     if (kind_ == kDescriptor) {
         const bool wrote = WriteOut(descriptor_);
         const int error = errno;
@@ -182,8 +211,8 @@ bool OutputFile::Commit() {
 
     if (!Replaced(destination)) {
         const int flags = O_WRONLY | O_NOCTTY | O_CLOEXEC | (S_ISREG(destination.info.st_mode) ? O_TRUNC : 0);
-        const int descriptor = open(target_.c_str(), flags);
-        if (descriptor < 0) return Fail(strerror(errno));
+        const int descriptor = OpenWaitingForReader(target_.c_str(), flags, 0);
+        if (descriptor < 0) return Fail(OpenFailure(errno).c_str());
         bool written = WriteOut(descriptor);
         int error = errno;
         if (close(descriptor) != 0 && written) {
@@ -193,7 +222,12 @@ bool OutputFile::Commit() {
         return written || Fail(strerror(error));
     }
 
+    // Named to the layer before it exists: an end the tool does not choose removes it.
     std::string temporary = target_ + ".partial-XXXXXX";
+    TerminationRemoveOnEnd(temporary.c_str());
+    struct Forget {
+        ~Forget() { TerminationRemoveOnEnd(nullptr); }
+    } forget;
     const int descriptor = mkostemp(&temporary[0], O_CLOEXEC);
     if (descriptor < 0) return Fail(strerror(errno));
     mode_t mode = destination.info.st_mode & 07777;
@@ -239,4 +273,13 @@ bool SameFile(const std::string& first, const std::string& second) {
         return name;
     };
     return canonical(a.target) == canonical(b.target);
+}
+
+int OpenOutputStream(const char* tool, const std::string& path, bool* interrupted) {
+    TerminationForTool(tool);
+    const int descriptor =
+        OpenWaitingForReader(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC, 0666);
+    *interrupted = descriptor < 0 && errno == EINTR;
+    if (descriptor < 0) fprintf(stderr, "%s: cannot write %s: %s\n", tool, path.c_str(), OpenFailure(errno).c_str());
+    return descriptor;
 }

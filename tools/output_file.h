@@ -6,9 +6,13 @@
 // - a symbolic link is followed: the file it leads to is replaced that way, and the link stays;
 // - anything else (a device, a FIFO, a terminal, /dev/stdout) is written in place, never replaced
 //   or removed;
-// - a failed write says why and leaves the path as it was.
+// - a failed write says why and leaves the path as it was: a file-size limit is "File too large"
+//   (the layer ignores SIGXFSZ), a reader that goes away "Broken pipe", never the signal's death;
+// - a FIFO is waited on for a reader, and a polite signal (SIGINT, SIGTERM, SIGHUP) ends the wait
+//   at once with nothing written; one that came before, during the run, means no wait at all.
 // The data is collected in memory while the tool makes it; the temporary file exists only while
-// it is written out, with SIGINT, SIGTERM and SIGHUP held back, so none is ever left behind.
+// it is written out, and is removed by any end of the process that the tool did not choose (the
+// layer's, when a signal cannot be honoured in time), so none is ever left behind.
 #ifndef BRIMVALK_TOOLS_OUTPUT_FILE_H
 #define BRIMVALK_TOOLS_OUTPUT_FILE_H
 
@@ -48,5 +52,10 @@ private:
 
 // Whether two paths lead to one file (through links, or spelt two ways), existing or not.
 bool SameFile(const std::string& first, const std::string& second);
+
+// Opens `path` (created with the umask's mode, truncated) for a stream written in place, such as
+// the program's own lines: a FIFO waited on as above. Returns the descriptor, or -1 after saying
+// why on stderr, prefixed by `tool`, with *interrupted telling a polite signal from a bad path.
+int OpenOutputStream(const char* tool, const std::string& path, bool* interrupted);
 
 #endif

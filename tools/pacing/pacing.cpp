@@ -138,6 +138,7 @@ struct Options {
     std::string png, csv;
     int width = 1200, height = 600;
     std::string programOutput = "/dev/null";
+    int programLines = -1;  // programOutput, opened once before the run
     long stallEvery = 0, stallMs = 0;
     long pressEvery = 0;
 };
@@ -244,17 +245,6 @@ int ParseOptions(int argc, char** argv, Options* options) {
     return 0;
 }
 
-// Where the program's own lines go: a stream, not renamed into place, so only checked here.
-bool CheckProgramOutput(const std::string& path) {
-    FILE* file = fopen(path.c_str(), "a");
-    if (file == nullptr) {
-        fprintf(stderr, "%s: cannot write %s: %s\n", kTool, path.c_str(), strerror(errno));
-        return false;
-    }
-    fclose(file);
-    return true;
-}
-
 // The program asks for a swap interval of 1 when the context offers WGL_EXT_swap_control.
 bool SwapControlOffered() {
     const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
@@ -299,7 +289,7 @@ bool PrepareFiles(const Options& options, OutputFile* png, OutputFile* csv) {
         }
     }
     return (options.png.empty() || png->Prepare(kTool, options.png)) &&
-           (options.csv.empty() || csv->Prepare(kTool, options.csv)) && CheckProgramOutput(options.programOutput);
+           (options.csv.empty() || csv->Prepare(kTool, options.csv));
 }
 
 // What the run saw: every frame's swap return on the tool's clock, and the time spent asking the
@@ -358,7 +348,7 @@ bool Open(const Options& options, Findings* found, int* interval) {
     SessionOptions session;
     session.offscreen = false;  // the current display, unless SDL_VIDEODRIVER says otherwise
     session.swapSync = true;    // the program asks for its swap interval, as it does for users
-    session.quietOutput = options.programOutput.c_str();
+    session.quietDescriptor = options.programLines;
     if (!OpenProgram(kTool, session)) return false;
     found->rendererLine = RendererLine();
     found->swapLine = SwapIntervalLine();
@@ -464,6 +454,10 @@ int main(int argc, char** argv) {
     if (parsed != 0) return parsed < 0 ? 0 : 2;
     OutputFile png, csv;
     if (!PrepareFiles(options, &png, &csv)) return 2;
+    // Where the program's own lines go: a stream written in place, opened once (a FIFO's reader would see an end).
+    bool interrupted = false;
+    options.programLines = OpenOutputStream(kTool, options.programOutput, &interrupted);
+    if (options.programLines < 0) return interrupted ? 1 : 2;
     Findings found;
     if (!Run(options, &found)) return found.refused ? 2 : 1;
     PrintReport(options, found);
