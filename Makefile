@@ -7,7 +7,7 @@ CMAKE_FLAGS ?=
 # $(call configure,DIR,TYPE,OPTIONS): the one cmake configure line, for every build directory.
 configure = cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=$(2) $(3) $(CMAKE_FLAGS)
 
-.PHONY: all run test deps build tools windows windows-check sanitize bench soak package clean
+.PHONY: all run test faults deps build tools windows windows-check sanitize bench soak package clean
 
 all: build
 
@@ -31,8 +31,14 @@ tools: deps
 	cmake --build $(BUILD) -j$(JOBS) --target brimvalk-snapshot brimvalk-pacing
 
 # Four at once on two cores: much of the suite waits on Xvfb, weston and Wine rather than running.
+# The fault suite is left to `make faults`.
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j4
+	cd $(BUILD) && ctest --output-on-failure -j4 -LE faults
+
+# The fault suite (tests/faults): display servers killed at spread moments of start-up, frozen and
+# silent displays, FIFOs nobody reads, file-size limits, refused connections; a few minutes.
+faults: build
+	cd $(BUILD) && ctest --output-on-failure -j4 -L faults
 
 # The 32-bit Windows program, cross-compiled with mingw-w64.
 windows:

@@ -94,11 +94,11 @@ std::string RequestName(Display* display, int major, int minor) {
     return name;
 }
 
-// The sockets of a local display (":3", "unix:3.0", or a path before the colon), abstract first as
-// libxcb tries them; none for a display over the network.
+// The sockets of a local display (":3", "unix:3.0", a socket's path, or a path before the colon),
+// abstract first as libxcb tries them; none for a display over the network.
 std::vector<std::string> LocalSockets(const std::string& name) {
     const size_t colon = name.rfind(':');
-    if (colon == std::string::npos) return {};
+    if (colon == std::string::npos) return name[0] == '/' ? std::vector<std::string>{name} : std::vector<std::string>{};
     const std::string host = name.substr(0, colon);
     const std::string number = name.substr(colon + 1, name.find('.', colon) - colon - 1);
     if (!host.empty() && host[0] == '/') return {host};

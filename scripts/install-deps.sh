@@ -12,7 +12,7 @@ set -euo pipefail
 packages=(
   cmake make g++ pkg-config
   libsdl2-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-mesa0
-  libfreetype-dev libfontconfig-dev fonts-dejavu-core libx11-dev libxi-dev libwayland-dev
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core libx11-dev libxcb1-dev libxi-dev libwayland-dev
 )
 everything=(
   libpng-dev libgtest-dev libbenchmark-dev libcairo2-dev

@@ -1,0 +1,293 @@
+#!/usr/bin/env bash
+# faults.sh CASE PROGRAM SNAPSHOT PACING SOCKETS: faults injected at spread moments; every run must end in time as the
+# README says, with the ERROR line and status 1 or cleanly with 0, never a signal's death, a hang or a library's dump.
+#   x_killed, weston_killed FIRST: the display server killed 0-400 ms after the start (weston from FIRST, every 40 ms)
+#   frozen: the X server or weston stopped (SIGSTOP), then SIGTERM; silent: sockets that never answer, then SIGTERM
+#   fifo: both tools writing into a FIFO nobody reads, then SIGINT; file_size: the program's stdout at ulimit -f
+#   refused: a wrong X cookie, bad WAYLAND_SOCKETs, SDL_VIDEODRIVER=wayland,x11 without a compositor
+. "$(dirname "$0")/../e2e/lib.sh"
+case_name=${1:-}
+shift
+e2e_setup "${1:-}" xauth weston xdotool import
+snapshot=$(realpath "${2:-}") pacing=$(realpath "${3:-}") sockets=$(realpath "${4:-}")
+[ -x "$snapshot" ] && [ -x "$pacing" ] && [ -x "$sockets" ] || fail "usage: $0 CASE PROGRAM SNAPSHOT PACING SOCKETS"
+compositor="$(dirname "$0")/../wayland/compositor.sh"
+out=$e2e_dir/stdout err=$e2e_dir/stderr
+status='' elapsed_ms=''
+
+# What the layer and the tools write on stderr; any other line is a library's dump.
+own='^((CreateWindowExA|GetSystemMetrics|ShowWindow|PeekMessageA|SwapBuffers|DestroyWindow|wgl[A-Za-z]+|'
+own+='ChoosePixelFormat|brimvalk-pacing|brimvalk-snapshot): |X connection to |SIG(INT|TERM|HUP) came )'
+
+sleep_ms() { sleep "$(printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000)))"; }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# wait_for_end WHAT [SECONDS]: sets status and elapsed_ms (from the call); a run still going after SECONDS (10) hangs.
+wait_for_end() {
+  local start limit=$((${2:-10} * 1000))
+  start=$(now_ms)
+  while kill -0 "$e2e_pid" 2>/dev/null; do
+    elapsed_ms=$(($(now_ms) - start))
+    [ "$elapsed_ms" -lt "$limit" ] || { kill -KILL "$e2e_pid"; e2e_pid=''; fail "$1: still running after ${2:-10} s"; }
+    sleep 0.01
+  done
+  elapsed_ms=$(($(now_ms) - start))
+  wait "$e2e_pid"
+  status=$? e2e_pid=''
+}
+
+# ended_as_promised WHAT PROGRAM-STDOUT [ERROR-LINES]: status 0, or 1 with stdout ending in one of ERROR-LINES (an ERE,
+# default any) after nothing but console lines, or with none at all (`none`: a tool gave up in its own words); on
+# stderr only the layer's and the tools' own lines.
+ended_as_promised() {
+  local what=$1 lines=$2 wanted=${3:-ERROR : .*} dump
+  [ "$status" = 0 ] || [ "$status" = 1 ] ||
+    fail "$what: expected status 1 or 0, got $status$( ((status > 128)) && echo " (killed by signal $((status - 128)))")"
+  dump=$(grep -Ev "$own" "$err" | head -n 3)
+  [ -z "$dump" ] || fail "$what: expected only the program's own reasons on stderr, got: $dump"
+  [ "$status" = 1 ] || return 0
+  if [ "$wanted" = none ]; then
+    ! grep -q ERROR "$lines" || fail "$what: expected no ERROR line from the program, got: $(grep ERROR "$lines")"
+    return 0
+  fi
+  [[ $(tail -n 1 "$lines") =~ ^($wanted)$ ]] && [ "$(grep -c '^ERROR : ' "$lines")" = 1 ] ||
+    fail "$what: expected stdout to end in one line '$wanted', got: $(tail -n 2 "$lines" | tr '\n' '|')"
+  ! head -n -1 "$lines" | grep -Evq -e '^-?[0-9]+ -?[0-9]+ -?[0-9]+ -?[0-9]+$' -e '^[0-9]+\.[0-9]{2} fps {12}$' ||
+    fail "$what: expected only console lines before the ERROR line"
+}
+
+# within_2s WHAT: the run ended within 2 s of the signal, by status 1 or 0 as promised.
+within_2s() {
+  [ "$elapsed_ms" -le 2000 ] || fail "$1: expected the end within 2 s of the signal, it took $elapsed_ms ms"
+}
+
+# The program's connection is open (socket among its descriptors): it waits on the server now.
+wait_for_connection() {
+  for _ in $(seq 1000); do ls -l "/proc/$e2e_pid/fd" 2>/dev/null | grep -q 'socket:' && return; sleep 0.01; done
+  fail "$1: the program opened no connection in 10 s"
+}
+
+start_weston() {
+  "$compositor" start "$e2e_dir/weston" || fail "could not start weston"
+  weston_pid=$(cat "$e2e_dir/weston/weston.pid")
+  E2E_WAYLAND_ENV="$e2e_dir/weston/env"
+}
+stop_weston() { kill -CONT "$weston_pid" 2>/dev/null; "$compositor" stop "$e2e_dir/weston"; unset E2E_WAYLAND_ENV; }
+
+# start_pacing DIR ARGUMENT...: the pacing tool in DIR as e2e_pid, its report in $out, the program's lines in DIR/program.
+start_pacing() {
+  local dir=$1
+  shift
+  rm -rf "$dir" && mkdir "$dir" || fail "cannot make $dir"
+  (cd "$dir" && exec ${E2E_LAUNCHER:-} "$pacing" --program-output program "$@") >"$out" 2>"$err" &
+  e2e_pid=$!
+}
+# nothing_written DIR WHAT: the tool left no file but the program's lines.
+nothing_written() {
+  local left
+  left=$(cd "$1" && ls -A | grep -vx program)
+  [ -z "$left" ] || fail "$2: expected no file written, got: $left"
+}
+
+case $case_name in
+x_killed)
+  for ms in $(seq 0 20 400); do
+    e2e_start_xvfb
+    if ((ms % 80 == 40)); then start_pacing "$e2e_dir/pacing" --seconds 30 --csv c.csv --png p.png; else e2e_start_program; fi
+    sleep_ms "$ms"
+    kill -KILL "$e2e_xvfb_pid" && wait "$e2e_xvfb_pid" 2>/dev/null
+    e2e_xvfb_pid=''
+    wait_for_end "the X server killed at $ms ms"
+    if ((ms % 80 == 40)); then
+      ended_as_promised "brimvalk-pacing, the X server killed at $ms ms" "$e2e_dir/pacing/program"
+      nothing_written "$e2e_dir/pacing" "brimvalk-pacing, the X server killed at $ms ms"
+    else
+      ended_as_promised "the X server killed at $ms ms" "$out"
+    fi
+    [ "$status" = 1 ] || fail "the X server killed at $ms ms: expected status 1, got 0"
+    e2e_log "$ms ms: $(head -n 1 "$err")"
+  done
+  ;;
+weston_killed)
+  for ms in $(seq "${5:-0}" 40 400); do
+    start_weston
+    e2e_start_xvfb
+    if ((ms % 80 == 60)); then start_pacing "$e2e_dir/pacing" --seconds 30 --csv c.csv; else e2e_start_program; fi
+    sleep_ms "$ms"
+    kill -KILL "$weston_pid"
+    wait_for_end "weston killed at $ms ms"
+    if ((ms % 80 == 60)); then
+      ended_as_promised "brimvalk-pacing, weston killed at $ms ms" "$e2e_dir/pacing/program"
+      nothing_written "$e2e_dir/pacing" "brimvalk-pacing, weston killed at $ms ms"
+    else
+      ended_as_promised "weston killed at $ms ms" "$out"
+    fi
+    [ "$status" = 1 ] || fail "weston killed at $ms ms: expected status 1, got 0"
+    e2e_log "$ms ms: $(head -n 1 "$err")"
+    stop_weston
+  done
+  ;;
+frozen)
+  # Stopped before the start (the first connection waits for the server's answer) and while frames are drawn.
+  for server in x11 weston; do
+    for when in start-up running pacing; do
+      what="$server stopped during $when, then SIGTERM"
+      if [ "$server" = x11 ]; then e2e_start_xvfb && stopped=$e2e_xvfb_pid; else start_weston && e2e_start_xvfb && stopped=$weston_pid; fi
+      [ "$when" = start-up ] && kill -STOP "$stopped"
+      if [ "$when" = pacing ]; then start_pacing "$e2e_dir/pacing" --seconds 60 --csv c.csv; else e2e_start_program; fi
+      if [ "$when" = start-up ]; then
+        wait_for_connection "$what"
+      else
+        for _ in $(seq 300); do [ -s "${e2e_dir}/$([ "$when" = pacing ] && echo pacing/program || echo stdout)" ] && break; sleep 0.1; done
+        kill -STOP "$stopped"
+      fi
+      kill -TERM "$e2e_pid"
+      wait_for_end "$what"
+      within_2s "$what"
+      if [ "$when" = pacing ]; then
+        ended_as_promised "$what" "$e2e_dir/pacing/program" none
+        nothing_written "$e2e_dir/pacing" "$what"
+        [ "$status" = 0 ] || grep -q '^brimvalk-pacing: SIGTERM came 1\.5 s ago' "$err" ||
+          fail "$what: expected the tool's own line on stderr, got: $(cat "$err")"
+      else
+        ended_as_promised "$what" "$out" "ERROR : Can't Close Window"
+        [ "$status" = 0 ] || { [ "$(wc -l <"$err")" = 1 ] && grep -q "^SIGTERM came 1\.5 s ago.* on the" "$err"; } ||
+          fail "$what: expected one line on stderr naming SIGTERM and the display, got: $(cat "$err")"
+      fi
+      e2e_log "$what: status $status after $elapsed_ms ms: $(head -c 300 "$err")"
+      kill -CONT "$stopped"
+      if [ "$server" = x11 ]; then kill -KILL "$e2e_xvfb_pid" && wait "$e2e_xvfb_pid" 2>/dev/null; e2e_xvfb_pid=''; else stop_weston; fi
+    done
+  done
+  ;;
+silent)
+  # Sockets that accept and never answer: an X display (the abstract socket of a free number, which libxcb tries first)
+  # and a Wayland display (a path, which WAYLAND_DISPLAY may name).
+  for number in $(seq 600 699); do
+    [ -e "/tmp/.X11-unix/X$number" ] && continue
+    "$sockets" silent "@/tmp/.X11-unix/X$number" 2>/dev/null &
+    x_listener=$!
+    sleep 0.1
+    kill -0 "$x_listener" 2>/dev/null && break
+    x_listener=''
+  done
+  [ -n "$x_listener" ] || fail "no free X display number from 600 to 699 for a silent socket"
+  "$sockets" silent "$e2e_dir/silent" &
+  wayland_listener=$!
+  trap 'kill "$x_listener" "$wayland_listener" 2>/dev/null; e2e_cleanup' EXIT
+  for _ in $(seq 100); do [ -S "$e2e_dir/silent" ] && break; sleep 0.05; done
+  for display in "DISPLAY=:$number SDL_VIDEODRIVER=x11" "WAYLAND_DISPLAY=$e2e_dir/silent SDL_VIDEODRIVER=wayland"; do
+    for tool in program pacing; do
+      what="$tool on a silent socket ($display), then SIGTERM"
+      if [ "$tool" = pacing ]; then E2E_LAUNCHER="env $display" start_pacing "$e2e_dir/pacing" --seconds 60
+      else E2E_LAUNCHER="env $display stdbuf -oL" e2e_start_program; fi
+      wait_for_connection "$what"
+      kill -TERM "$e2e_pid"
+      wait_for_end "$what"
+      within_2s "$what"
+      [ "$status" = 1 ] || fail "$what: expected status 1, got $status"
+      if [ "$tool" = pacing ]; then
+        ended_as_promised "$what" "$e2e_dir/pacing/program" none
+        nothing_written "$e2e_dir/pacing" "$what"
+        grep -q "^brimvalk-pacing: SIGTERM came .* on the .*(${display%%=*})" "$err" ||
+          fail "$what: expected the tool's line naming ${display%%=*}, got: $(cat "$err")"
+      else
+        ended_as_promised "$what" "$out" "ERROR : Can't Close Window"
+        grep -q "^SIGTERM came .* on the .*(${display%%=*})" "$err" || fail "$what: expected the reason to name ${display%%=*}, got: $(cat "$err")"
+      fi
+      e2e_log "$what: $elapsed_ms ms: $(cat "$err")"
+    done
+  done
+  ;;
+fifo)
+  # SIGINT (not ignored, as in a terminal) while the tool runs and once it waits for a reader.
+  export SDL_VIDEODRIVER=offscreen
+  for tool in "snapshot --frames 2 --out f" "pacing --seconds 0.5 --csv f" "pacing --seconds 0.5 --program-output f"; do
+    for after_ms in 200 1500 4000; do
+      what="brimvalk-$tool, SIGINT after $after_ms ms"
+      dir=$e2e_dir/fifo
+      rm -rf "$dir" && mkdir "$dir" && mkfifo "$dir/f" || fail "cannot make a FIFO"
+      (cd "$dir" && exec env --default-signal=INT "$(eval echo "\$${tool%% *}")" ${tool#* }) >"$out" 2>"$err" &
+      e2e_pid=$!
+      sleep_ms "$after_ms"
+      kill -INT "$e2e_pid"
+      wait_for_end "$what"
+      within_2s "$what"
+      [ "$status" = 1 ] || fail "$what: expected status 1, got $status"
+      [ "$(ls -A "$dir")" = f ] && [ -p "$dir/f" ] || fail "$what: expected the FIFO alone, got $(ls -A "$dir")"
+      ! grep -qv '^brimvalk-[a-z]*: ' "$err" &&
+        grep -Eq "^brimvalk-[a-z]+: (cannot write f: no reader came before SIGINT|the program quit at frame)" "$err" ||
+        fail "$what: expected the tool's own lines on stderr, got: $(cat "$err")"
+      e2e_log "$what: $elapsed_ms ms: $(cat "$err")"
+    done
+  done
+  ;;
+file_size)
+  # Its stdout a file that stops growing at 1 KiB: the program draws on, and SIGTERM ends it cleanly.
+  e2e_start_xvfb
+  E2E_LAUNCHER="prlimit --fsize=1024 -- stdbuf -oL" e2e_start_program
+  for _ in $(seq 300); do [ "$(stat -c %s "$out")" = 1024 ] && break; kill -0 "$e2e_pid" || break; sleep 0.1; done
+  [ "$(stat -c %s "$out")" = 1024 ] || fail "expected stdout to reach the 1 KiB limit, it holds $(stat -c %s "$out") bytes"
+  e2e_wait_for_window
+  e2e_wait_for_new_frames 3 "at the file-size limit"
+  kill -TERM "$e2e_pid"
+  wait_for_end "SIGTERM at the file-size limit"
+  [ "$status" = 0 ] && [ ! -s "$err" ] || fail "at the file-size limit: expected status 0 after SIGTERM, got $status: $(cat "$err")"
+  ;;
+refused)
+  # An X server admitting one cookie: the program with another, and with none.
+  cookie=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
+  xauth -q -f "$e2e_dir/server.auth" add :0 . "$cookie" 2>/dev/null || fail "xauth could not write the server's cookie"
+  XVFB_OPTIONS="-auth $e2e_dir/server.auth" e2e_start_xvfb
+  xauth -q -f "$e2e_dir/wrong.auth" add "$DISPLAY" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')" 2>/dev/null ||
+    fail "xauth could not write a wrong cookie"
+  for case in "XAUTHORITY=$e2e_dir/wrong.auth;Invalid MIT-MAGIC-COOKIE-1 key" "XAUTHORITY=$e2e_dir/none;Authorization required"; do
+    env "${case%;*}" timeout 20 "$e2e_program" >"$out" 2>"$err"
+    status=$?
+    ended_as_promised "${case%;*}" "$out" "ERROR : Can't Create Window"
+    [ "$status" = 1 ] && [ "$(wc -l <"$err")" = 1 ] && grep -qF "X server $DISPLAY refused the connection: ${case#*;}" "$err" ||
+      fail "${case%;*}: expected status 1 and the one line 'X server $DISPLAY refused the connection: ${case#*;}', got $status: $(cat "$err")"
+    e2e_log "${case%;*}: $(cat "$err")"
+  done
+  xauth -q -f "$e2e_dir/right.auth" add "$DISPLAY" . "$cookie" 2>/dev/null || fail "xauth could not write the cookie"
+  export XAUTHORITY=$e2e_dir/right.auth
+
+  # WAYLAND_SOCKET naming no connection to a compositor: LAUNCH, then what the reason says.
+  touch "$e2e_dir/file"
+  while IFS='|' read -r launch says; do
+    eval "SDL_VIDEODRIVER=wayland $launch" >"$out" 2>"$err" </dev/null
+    status=$?
+    ended_as_promised "$launch" "$out" "ERROR : Can't Create Window|ERROR : Lost the display"
+    [ "$status" = 1 ] && [ "$(wc -l <"$err")" = 1 ] && grep -q "WAYLAND_SOCKET=[0-9]*[: ].*$says" "$err" ||
+      fail "$launch: expected status 1 and one line naming WAYLAND_SOCKET and '$says', got $status: $(cat "$err")"
+    e2e_log "$launch: $(cat "$err")"
+  done <<CASES
+WAYLAND_SOCKET=99 timeout 20 \$e2e_program|not open
+WAYLAND_SOCKET=0 timeout 20 \$e2e_program|/dev/null, not a socket
+WAYLAND_SOCKET=5 timeout 20 \$e2e_program 5<"\$e2e_dir/file"|the file .*, not a socket
+WAYLAND_SOCKET=5 timeout 20 \$e2e_program 5< <(:)|a pipe, not a socket
+timeout 20 \$sockets hand-down datagram \$e2e_program|not a local stream socket
+timeout 20 \$sockets hand-down unconnected \$e2e_program|connected to nothing
+timeout 20 \$sockets hand-down closed \$e2e_program|its other end has closed
+timeout 20 \$sockets hand-down /tmp/.X11-unix/X${DISPLAY#:} \$e2e_program|
+CASES
+
+  # wayland,x11: Wayland ruled out (no compositor at WAYLAND_DISPLAY; no XDG_RUNTIME_DIR), the window is on X.
+  for setting in "WAYLAND_DISPLAY=brimvalk-nowhere" "-u XDG_RUNTIME_DIR"; do
+    E2E_LAUNCHER="env $setting SDL_VIDEODRIVER=wayland,x11 stdbuf -oL" e2e_start_program
+    e2e_wait_for_frames
+    kill -TERM "$e2e_pid"
+    wait_for_end "wayland,x11 with $setting"
+    ended_as_promised "wayland,x11 with $setting" "$out"
+    [ "$status" = 0 ] && [ ! -s "$err" ] || fail "wayland,x11 with $setting: expected a clean run on X, got $status: $(cat "$err")"
+  done
+  # Neither: one reason naming both.
+  env WAYLAND_DISPLAY=brimvalk-nowhere DISPLAY=:nowhere SDL_VIDEODRIVER=wayland,x11 timeout 20 "$e2e_program" >"$out" 2>"$err"
+  status=$?
+  ended_as_promised "wayland,x11, neither there" "$out" "ERROR : Can't Create Window"
+  [ "$status" = 1 ] && [ "$(wc -l <"$err")" = 1 ] && grep -q '"brimvalk-nowhere" (WAYLAND_DISPLAY).*; nor the X display ":nowhere" (DISPLAY)' "$err" ||
+    fail "wayland,x11, neither there: expected status 1 and one line naming both, got $status: $(cat "$err")"
+  e2e_log "wayland,x11, neither there: $(cat "$err")"
+  ;;
+*) fail "usage: $0 x_killed|weston_killed FIRST|frozen|silent|fifo|file_size|refused PROGRAM SNAPSHOT PACING SOCKETS" ;;
+esac
