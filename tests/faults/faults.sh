@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # faults.sh CASE PROGRAM SNAPSHOT PACING SOCKETS: faults injected at spread moments; every run must end in time as the
 # README says, with the ERROR line and status 1 or cleanly with 0, never a signal's death, a hang or a library's dump.
-#   x_killed, weston_killed FIRST: the display server killed 0-400 ms after the start (weston from FIRST, every 40 ms)
+#   x_killed, weston_killed FIRST: the display server killed every 10 ms of the first 400 after the start (weston's
+#   moments from FIRST, every 30 ms: three tests side by side share them)
 #   frozen: the X server or weston stopped (SIGSTOP), then SIGTERM; silent: sockets that never answer, then SIGTERM
 #   fifo: both tools writing into a FIFO nobody reads, then SIGINT; file_size: the program's stdout at ulimit -f
 #   refused: a wrong X cookie, bad WAYLAND_SOCKETs, SDL_VIDEODRIVER=wayland,x11 without a compositor
@@ -13,7 +14,15 @@ snapshot=$(realpath "${2:-}") pacing=$(realpath "${3:-}") sockets=$(realpath "${
 [ -x "$snapshot" ] && [ -x "$pacing" ] && [ -x "$sockets" ] || fail "usage: $0 CASE PROGRAM SNAPSHOT PACING SOCKETS"
 compositor="$(dirname "$0")/../wayland/compositor.sh"
 out=$e2e_dir/stdout err=$e2e_dir/stderr
-status='' elapsed_ms=''
+status='' elapsed_ms='' stopped='' weston_pid='' listeners=()
+# A stopped server first let go on (it would not end), weston and the silent listeners ended.
+fault_cleanup() {
+  [ -n "$stopped" ] && kill -CONT "$stopped" 2>/dev/null
+  [ -n "$weston_pid" ] && "$compositor" stop "$e2e_dir/weston"
+  [ ${#listeners[@]} = 0 ] || kill "${listeners[@]}" 2>/dev/null
+  e2e_cleanup
+}
+trap fault_cleanup EXIT
 
 # What the layer and the tools write on stderr; any other line is a library's dump.
 own='^((CreateWindowExA|GetSystemMetrics|ShowWindow|PeekMessageA|SwapBuffers|DestroyWindow|wgl[A-Za-z]+|'
@@ -72,7 +81,7 @@ start_weston() {
   weston_pid=$(cat "$e2e_dir/weston/weston.pid")
   E2E_WAYLAND_ENV="$e2e_dir/weston/env"
 }
-stop_weston() { kill -CONT "$weston_pid" 2>/dev/null; "$compositor" stop "$e2e_dir/weston"; unset E2E_WAYLAND_ENV; }
+stop_weston() { kill -CONT "$weston_pid" 2>/dev/null; "$compositor" stop "$e2e_dir/weston"; weston_pid=''; unset E2E_WAYLAND_ENV; }
 
 # start_pacing DIR ARGUMENT...: the pacing tool in DIR as e2e_pid, its report in $out, the program's lines in DIR/program.
 start_pacing() {
@@ -91,14 +100,14 @@ nothing_written() {
 
 case $case_name in
 x_killed)
-  for ms in $(seq 0 20 400); do
+  for ms in $(seq 0 10 400); do
     e2e_start_xvfb
-    if ((ms % 80 == 40)); then start_pacing "$e2e_dir/pacing" --seconds 30 --csv c.csv --png p.png; else e2e_start_program; fi
+    if ((ms / 10 % 4 == 2)); then start_pacing "$e2e_dir/pacing" --seconds 30 --csv c.csv --png p.png; else e2e_start_program; fi
     sleep_ms "$ms"
     kill -KILL "$e2e_xvfb_pid" && wait "$e2e_xvfb_pid" 2>/dev/null
     e2e_xvfb_pid=''
     wait_for_end "the X server killed at $ms ms"
-    if ((ms % 80 == 40)); then
+    if ((ms / 10 % 4 == 2)); then
       ended_as_promised "brimvalk-pacing, the X server killed at $ms ms" "$e2e_dir/pacing/program"
       nothing_written "$e2e_dir/pacing" "brimvalk-pacing, the X server killed at $ms ms"
     else
@@ -109,14 +118,14 @@ x_killed)
   done
   ;;
 weston_killed)
-  for ms in $(seq "${5:-0}" 40 400); do
+  for ms in $(seq "${5:-0}" 30 400); do
     start_weston
     e2e_start_xvfb
-    if ((ms % 80 == 60)); then start_pacing "$e2e_dir/pacing" --seconds 30 --csv c.csv; else e2e_start_program; fi
+    if ((ms / 10 % 4 == 3)); then start_pacing "$e2e_dir/pacing" --seconds 30 --csv c.csv; else e2e_start_program; fi
     sleep_ms "$ms"
     kill -KILL "$weston_pid"
     wait_for_end "weston killed at $ms ms"
-    if ((ms % 80 == 60)); then
+    if ((ms / 10 % 4 == 3)); then
       ended_as_promised "brimvalk-pacing, weston killed at $ms ms" "$e2e_dir/pacing/program"
       nothing_written "$e2e_dir/pacing" "brimvalk-pacing, weston killed at $ms ms"
     else
@@ -156,6 +165,7 @@ frozen)
       fi
       e2e_log "$what: status $status after $elapsed_ms ms: $(head -c 300 "$err")"
       kill -CONT "$stopped"
+      stopped=''
       if [ "$server" = x11 ]; then kill -KILL "$e2e_xvfb_pid" && wait "$e2e_xvfb_pid" 2>/dev/null; e2e_xvfb_pid=''; else stop_weston; fi
     done
   done
@@ -166,15 +176,14 @@ silent)
   for number in $(seq 600 699); do
     [ -e "/tmp/.X11-unix/X$number" ] && continue
     "$sockets" silent "@/tmp/.X11-unix/X$number" 2>/dev/null &
-    x_listener=$!
+    listeners=($!)
     sleep 0.1
-    kill -0 "$x_listener" 2>/dev/null && break
-    x_listener=''
+    kill -0 "${listeners[0]}" 2>/dev/null && break
+    listeners=()
   done
-  [ -n "$x_listener" ] || fail "no free X display number from 600 to 699 for a silent socket"
+  [ ${#listeners[@]} = 1 ] || fail "no free X display number from 600 to 699 for a silent socket"
   "$sockets" silent "$e2e_dir/silent" &
-  wayland_listener=$!
-  trap 'kill "$x_listener" "$wayland_listener" 2>/dev/null; e2e_cleanup' EXIT
+  listeners+=($!)
   for _ in $(seq 100); do [ -S "$e2e_dir/silent" ] && break; sleep 0.05; done
   for display in "DISPLAY=:$number SDL_VIDEODRIVER=x11" "WAYLAND_DISPLAY=$e2e_dir/silent SDL_VIDEODRIVER=wayland"; do
     for tool in program pacing; do
