@@ -12,6 +12,17 @@
 
 #include "platform/termination.h"
 
+// Where a path leads once its links are followed.
+struct Destination {
+    std::string target;
+    bool exists = false;
+    struct stat info = {};
+    // Through /proc or /dev/fd: an open file of some process (/dev/stdout is one), which may be a
+    // pipe; written in place as the shell's `>` would.
+    bool openFile = false;
+    int error = 0;
+};
+
 namespace {
 
 bool StartsWith(const std::string& text, const char* prefix) {
@@ -23,17 +34,6 @@ std::string Directory(const std::string& path) {
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
-
-// Where a path leads once its links are followed.
-struct Destination {
-    std::string target;
-    bool exists = false;
-    struct stat info = {};
-    // Through /proc or /dev/fd: an open file of some process (/dev/stdout is one), which may be a
-    // pipe; written in place as the shell's `>` would.
-    bool openFile = false;
-    int error = 0;
-};
 
 bool Resolve(const std::string& path, Destination* out) {
     std::string current = path;
@@ -209,19 +209,25 @@ bool OutputFile::Commit() {
     if (destination.exists && S_ISDIR(destination.info.st_mode)) return Fail("it is a directory");
     target_ = destination.target;
 
-    if (!Replaced(destination)) {
-        const int flags = O_WRONLY | O_NOCTTY | O_CLOEXEC | (S_ISREG(destination.info.st_mode) ? O_TRUNC : 0);
-        const int descriptor = OpenWaitingForReader(target_.c_str(), flags, 0);
-        if (descriptor < 0) return Fail(OpenFailure(errno).c_str());
-        bool written = WriteOut(descriptor);
-        int error = errno;
-        if (close(descriptor) != 0 && written) {
-            written = false;
-            error = errno;
-        }
-        return written || Fail(strerror(error));
-    }
+    return Replaced(destination) ? ReplaceWhole(destination) : WriteInPlace(destination);
+}
 
+// A device, a FIFO or a terminal: written where it is, never replaced.
+bool OutputFile::WriteInPlace(const Destination& destination) {
+    const int flags = O_WRONLY | O_NOCTTY | O_CLOEXEC | (S_ISREG(destination.info.st_mode) ? O_TRUNC : 0);
+    const int descriptor = OpenWaitingForReader(target_.c_str(), flags, 0);
+    if (descriptor < 0) return Fail(OpenFailure(errno).c_str());
+    bool written = WriteOut(descriptor);
+    int error = errno;
+    if (close(descriptor) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    return written || Fail(strerror(error));
+}
+
+// A regular file or a new path: a temporary file beside it, renamed over it once complete.
+bool OutputFile::ReplaceWhole(const Destination& destination) {
     // Named to the layer before it exists: an end the tool does not choose removes it.
     std::string temporary = target_ + ".partial-XXXXXX";
     TerminationRemoveOnEnd(temporary.c_str());

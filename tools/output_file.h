@@ -41,6 +41,8 @@ private:
     enum Kind { kUnprepared, kReplace, kInPlace, kDescriptor };
     bool Fail(const char* reason);
     bool WriteOut(int descriptor);
+    bool WriteInPlace(const struct Destination& destination);
+    bool ReplaceWhole(const struct Destination& destination);
 
     std::string tool_, path_, target_;
     Kind kind_ = kUnprepared;
