@@ -146,7 +146,7 @@ root_leave() {
   for target in "${i386_mounts[@]}"; do umount -l "$target" || echo "i386-root: could not unmount $target" >&2; done
   i386_mounts=()
   if [ -n "$i386_registered" ]; then
-    # debootstrap's second stage may have unmounted binfmt_misc here: the entry stays all the same.
+    # binfmt_misc may have been unmounted here meanwhile (seen once, around debootstrap): the entry stays.
     [ -e /proc/sys/fs/binfmt_misc/register ] || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
     echo -1 >"/proc/sys/fs/binfmt_misc/$I386_BINFMT" || echo "i386-root: could not remove the binfmt entry" >&2
     i386_registered=''
