@@ -48,6 +48,9 @@ void PlatformLogMessagesForTests(std::vector<LoggedMessage>* log);
 // wglMakeCurrent fails for every context, as a driver that cannot bind one, until reset.
 void PlatformRefuseMakeCurrentForTests(bool refuse);
 
+// wglCreateContext fails, as a driver that can make no context for the window's visual, until reset.
+void PlatformRefuseContextForTests(bool refuse);
+
 // SwapBuffers calls `hook` with false just before the swap (the frame is whole in the back
 // buffer) and with true right after the swap returns; null removes it.
 void PlatformSetSwapHookForTests(void (*hook)(bool afterSwap));

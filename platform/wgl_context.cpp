@@ -36,8 +36,9 @@ struct ContextState {
     ContextObject* current;
     int swapControlMode;      // -1 as the driver allows, 0 never, 1 always (tests)
     bool refuseBinding;       // tests: wglMakeCurrent fails as a driver that cannot bind does
+    bool refuseCreation;      // tests: wglCreateContext fails as a driver that can make none does
 };
-ContextState contexts = {{}, nullptr, -1, false};
+ContextState contexts = {{}, nullptr, -1, false, false};
 
 ContextObject* ContextFromHandle(HGLRC handle) {
     for (auto& context : contexts.contexts) {
@@ -72,7 +73,7 @@ void MakeNothingCurrent() {
 
 HGLRC WINAPI wglCreateContext(HDC dc) {
     WindowObject* window = LayerWindowFromDc(dc);
-    if (window == nullptr || window->dc.pixelFormat == 0) return nullptr;
+    if (window == nullptr || window->dc.pixelFormat == 0 || contexts.refuseCreation) return nullptr;
 
     LayerDisplayCall displayCall("wglCreateContext", "creating the OpenGL context");
     SDL_Window* previousWindow = SDL_GL_GetCurrentWindow();
@@ -148,10 +149,15 @@ void PlatformRefuseMakeCurrentForTests(bool refuse) {
     contexts.refuseBinding = refuse;
 }
 
+void PlatformRefuseContextForTests(bool refuse) {
+    contexts.refuseCreation = refuse;
+}
+
 void LayerResetContexts() {
     MakeNothingCurrent();
     for (auto& context : contexts.contexts) SDL_GL_DeleteContext(context->sdl);
     contexts.contexts.clear();
     contexts.swapControlMode = -1;
     contexts.refuseBinding = false;
+    contexts.refuseCreation = false;
 }

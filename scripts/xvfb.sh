@@ -5,7 +5,9 @@
 # `setsid` it runs in a session of its own (Ctrl+C in the terminal does not reach it; it outlives a
 # CTest fixture's script). Sets xvfb_pid and exports DISPLAY; returns 1, with the reason on stderr,
 # when no display came within 10 s. XVFB_SCREEN sets the screen (default 1280x1024); XVFB_OPTIONS
-# adds options (e.g. `-auth FILE`, to admit only clients with its cookie).
+# adds options (e.g. `-auth FILE`, to admit only clients with its cookie). -noreset: an X server
+# otherwise resets each time its last client leaves, and drops the connections that come meanwhile
+# (one program started right after another ended would find no display).
 xvfb_start() {
   local dir=$1 session=${2:-} attempt _
   # An Xvfb that ends before giving a display (seen once among many started side by side) is tried again once.
@@ -14,7 +16,7 @@ xvfb_start() {
     # run in DIR would be read meanwhile.
     rm -f "$dir/display"
     # shellcheck disable=SC2086 # XVFB_OPTIONS is a list of options
-    $session Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1280x1024}x24" -br -nolisten tcp ${XVFB_OPTIONS:-} \
+    $session Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1280x1024}x24" -br -nolisten tcp -noreset ${XVFB_OPTIONS:-} \
       3>"$dir/display" </dev/null >"$dir/xvfb.log" 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 100); do

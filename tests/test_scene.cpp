@@ -84,10 +84,18 @@ TEST_F(SceneTest, DeviceAsksForSwapSynchronisationWhereOfferedFillsThePaletteAnd
         const Uint32 flags = SDL_GetWindowFlags(SDL_GL_GetCurrentWindow());
         EXPECT_EQ((flags & SDL_WINDOW_FULLSCREEN) != 0, !offered) << "flags " << flags;
     }
-    testing::internal::CaptureStdout();
-    const int status = Recreate(1, [] { PlatformRefuseMakeCurrentForTests(true); });
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR : Can't Activate OpenGL Context\n");
-    EXPECT_EQ(status, 1);
+    // A driver that fails a step: the device says which and fails, rather than drawing into nothing.
+    const struct {
+        void (*refuse)();
+        const char* line;
+    } refusals[] = {{[] { PlatformRefuseContextForTests(true); }, "ERROR : Can't Create OpenGL Context\n"},
+                    {[] { PlatformRefuseMakeCurrentForTests(true); }, "ERROR : Can't Activate OpenGL Context\n"}};
+    for (const auto& refusal : refusals) {
+        testing::internal::CaptureStdout();
+        const int status = Recreate(1, refusal.refuse);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), refusal.line);
+        EXPECT_EQ(status, 1) << refusal.line;
+    }
 }
 
 std::vector<unsigned char> frame(kWidth * kHeight * 4);  // RGBA, read back before the swap

@@ -24,7 +24,8 @@ while IFS=';' read -r launch line breaks check; do
     fail "$launch: expected $check, and not Xlib's error dump, got: $(head -c 300 "$err")"
   e2e_log "$launch: $(cat "$err")"
 done <<'CASES'
-env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER;ERROR : Can't Create Window;0;grep -q DISPLAY "$err"
+env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER;ERROR : Can't Create Window;0;grep -q 'DISPLAY and WAYLAND_DISPLAY are unset' "$err"
+env -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER DISPLAY=:987;ERROR : Can't Create Window;0;grep -qF 'X display ":987" (DISPLAY):' "$err" && ! grep -q unset "$err"
 env -u WAYLAND_DISPLAY XDG_RUNTIME_DIR=$e2e_dir/runtime DISPLAY=:99 SDL_VIDEODRIVER=wayland;ERROR : Can't Create Window;0;grep -q WAYLAND_DISPLAY "$err" && ! grep -q :99 "$err"
 env LIBGL_DRIVERS_PATH=/nonexistent;ERROR : Can't (Set Pixel Format|Create OpenGL Context|Activate OpenGL Context);1;grep -q 'X error Bad' "$err"
 env GALLIUM_DRIVER=nonexistent;ERROR : Can't (Set Pixel Format|Create OpenGL Context|Activate OpenGL Context);1;grep -q 'X error Bad' "$err"

@@ -5,30 +5,40 @@
 e2e_setup "${1:-}" identify
 snapshot=$(realpath "$1") pacing=$(realpath "${2:?usage: files.sh SNAPSHOT PACING}") dir=$e2e_dir reader=''
 cmake_lists=$(realpath "$(dirname "$0")/../../CMakeLists.txt")
-trap '[ -n "$reader" ] && kill "$reader" 2>/dev/null; e2e_cleanup' EXIT
+# A directory on another filesystem than this one and /tmp, where a file must be made to be renamed into place.
+shm=$(mktemp -d /dev/shm/brimvalk-files.XXXXXX 2>/dev/null)
+[ -n "$shm" ] && [ "$(stat -c %d "$shm")" = "$(stat -c %d "$dir")" ] && rmdir "$shm" && shm=''
+trap '[ -n "$reader" ] && kill "$reader" 2>/dev/null; [ -n "$shm" ] && rm -rf "$shm"; e2e_cleanup' EXIT
 export SDL_VIDEODRIVER=offscreen
 umask 022
 
-# written FILE: FILE holds what $tool writes, as an independent reader sees it.
+# written FILE: FILE holds what $tool writes, as an independent reader sees it: the PNG the right way up, with the
+# title in the bottom-left corner as the program's window shows it (e2e/geometry.sh).
 written() {
   case $tool in
-    snapshot) [ "$(identify -format '%m %w %h' "$1" 2>/dev/null)" = "PNG 1024 768" ] ;;
+    snapshot) [ "$(identify -format '%m %w %h' "$1" 2>/dev/null)" = "PNG 1024 768" ] &&
+      convert "$1" -crop 200x24+0+744 +repage -fx 'r > 0.35 && b > 0.35 && g < 0.3' -format '%[fx:mean]' info: |
+      awk '{ exit !($1 > 0.05) }' ;;
     pacing) grep -qx 'frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled,input_ms' "$1" && grep -qE '^0,1,[0-9]+\.[0-9]{3},' "$1" ;;
   esac
 }
 node() { [ "$(stat -c '%F %t,%T' target)" = "character special file $1" ]; }
 
-# Device nodes only as root. A FIFO's reader ends when the tool closes it; a FIFO replaced would hold it forever.
-# TOOLS|KIND|SET-UP|STATUS|CHECK: both tools where each could open the path its own way, else one.
+# Device nodes and other owners only as root. A FIFO's reader ends when the tool closes it; a FIFO replaced would hold
+# it forever. TOOLS|KIND|SET-UP|STATUS|CHECK: both tools where each could open the path its own way, else one. SET-UP
+# may name another DEST, run the tool under a LIMIT, have pacing write DEST `as` its --png, give it EXTRA arguments
+# and the file they MAKE; nothing else may appear (a temporary file left behind).
 while IFS='|' read -r tools kind setup wanted check; do
-  [[ $kind == *device && $(id -u) != 0 ]] && continue
+  [[ ($kind == *device || $kind == *"(root)") && $(id -u) != 0 ]] && continue
+  [[ $kind == *filesystem && -z $shm ]] && continue
   for tool in $tools; do
     rm -rf "$dir/d" && mkdir "$dir/d" && cd "$dir/d" || fail "cannot make $dir/d"
-    dest=target
+    dest=target as=--csv limit='' extra='' make=''
     eval "$setup"
+    before=$(find . | sort)
     case $tool in
-      snapshot) "$snapshot" --frames 2 --out "$dest" ;;
-      pacing) "$pacing" --seconds 0.1 --csv "$dest" ;;
+      snapshot) $limit "$snapshot" --frames 2 --out "$dest" ;;
+      pacing) $limit "$pacing" --seconds 0.1 $as "$dest" $extra ;;
     esac >"$dir/out" 2>"$dir/err"
     status=$?
     [ "$dest" = target ] || cp "$dir/out" captured
@@ -38,17 +48,31 @@ while IFS='|' read -r tools kind setup wanted check; do
     eval "$check" ||
       fail "$tool onto a $kind: expected $check; got $(ls -l | tail -n +2 | tr -s ' \n' ' '): $(cat "$dir/err")"
     reader=''
-    [ -z "$(find . -name '*partial*')" ] || fail "$tool onto a $kind: left $(find . -name '*partial*')"
+    stray=$(comm -13 <(echo "$before") <(find . | sort) | grep -vxF -e "./$dest" -e ./captured -e "./$make")
+    [ -z "$stray" ] || fail "$tool onto a $kind: expected nothing beside what it was asked to write, got: $stray"
   done
 done <<'KINDS'
 pacing|new path||0|written target && [ "$(stat -c %a target)" = 644 ]
+pacing|second new path|extra='--png p.png' make=p.png|0|written target && [ "$(stat -c %a target p.png | tr '\n' ' ')" = '644 644 ' ]
 snapshot|file of mode 600|echo old >target; chmod 600 target|0|written target && [ "$(stat -c %a target)" = 600 ]
+snapshot pacing|file of another owner (root)|echo old >target; chown 1234:5678 target|0|written target && [ "$(stat -c %u:%g target)" = 1234:5678 ]
 snapshot pacing|link|echo old >file; chmod 640 file; ln -s file target|0|[ "$(readlink target)" = file ] && written file && [ "$(stat -c %a file)" = 640 ]
+snapshot pacing|relative link in another directory|mkdir sub; echo old >sub/file; ln -s file sub/target; dest=sub/target|0|[ "$(readlink sub/target)" = file ] && written sub/file && [ ! -e file ]
+snapshot pacing|file on another filesystem|rm -rf "${shm:?}"/*; dest=$shm/target|0|written "$shm/target" && [ "$(ls -A "$shm")" = target ]
+snapshot pacing|file at a file-size limit|echo old >target; limit='prlimit --fsize=4096 --' as=--png|1|[ "$(cat target)" = old ] && grep -q "cannot write target: File too large" "$dir/err"
 pacing|FIFO|mkfifo target; cat target >captured & reader=$!|0|[ -p target ] && wait "$reader" && written captured
+snapshot|FIFO whose reader leaves|mkfifo target; dd bs=1 count=1 <target >/dev/null 2>&1 & reader=$!|1|[ -p target ] && grep -q "cannot write target: Broken pipe" "$dir/err"
 snapshot|null device|mknod target c 1 3|0|node 1,3
 snapshot pacing|full device|mknod target c 1 7|1|node 1,7 && grep -q "cannot write target: No space left on device" "$dir/err"
 snapshot pacing|/dev/stdout|dest=/dev/stdout|0|written captured && { [ $tool = snapshot ] || grep -q '^first frame [0-9.]* ms (start-up), then: frames [0-9]*, mean' captured; }
 KINDS
+
+# The keys held on the frames asked, as the program's own input lines show them: right held on frames 2 and 3 of 0-5.
+"$snapshot" --verbose --frames 6 --hold right:2-4 --out /dev/null >"$dir/out" 2>"$dir/err" ||
+  fail "snapshot --hold right:2-4: exit status $?: $(cat "$dir/err")"
+held=$(grep -v fps "$dir/out" | grep -nx '0 1 0 0' | cut -d: -f1 | tr '\n' ' ')
+[ "$held" = "3 4 " ] && [ "$(grep -cv fps "$dir/out")" = 6 ] ||
+  fail "snapshot --hold right:2-4: expected the right arrow in input lines 3 and 4 of 6, got lines '$held' of $(grep -cv fps "$dir/out")"
 
 # Status 2, a reason, nothing written. TOOL|ARGUMENTS (as the shell reads them)|REASON
 mkdir "$dir/bad" && cd "$dir/bad" || fail "cannot make $dir/bad"
@@ -91,6 +115,9 @@ snapshot|--frames 99999999999999999999|--frames wants
 snapshot|--frames 0x10|--frames wants
 snapshot|--frames " 5"|--frames wants
 snapshot|--out|incomplete option
+snapshot|--out ""|no file name
+pacing|--csv ""|--csv wants a file name
+snapshot|--out /nonexistent/s.png|cannot write /nonexistent/s.png
 CASES
 
 # --version: the name and the project's version, as the manual pages show them.
