@@ -40,9 +40,9 @@ std::string LayerWithShortage(const std::string& reason);
 // touch the dead connection.
 [[noreturn]] void LayerLostDisplay(const std::string& reason);
 
-// A call into the display's libraries that may wait long or, during start-up, crash on a dead
-// connection: named in the reason if the process must be ended meanwhile, and until the first
-// buffer swap guarded against such a crash (see termination.cpp).
+// A call into the display's libraries that may wait long or crash on a dead connection: named in
+// the reason if the process must be ended meanwhile, and guarded against such a crash (until the
+// first buffer swap call by call, from then on for the rest of the run; see termination.cpp).
 class LayerDisplayCall {
 public:
     LayerDisplayCall(const char* call, const char* activity);
@@ -54,7 +54,7 @@ private:
     int previous_;
     bool guarded_;
 };
-// The first buffer swap has returned: start-up is over, and display calls are no longer guarded.
+// The first buffer swap has returned: start-up is over, and the crash guard stays armed from now on.
 void LayerStartedUp();
 // The display being tried or used, in words for a reason (`the X display ":3" (DISPLAY)`), and how
 // the crash guard tells whether it is gone: its sockets (a leading '@' for an abstract one), or the

@@ -81,7 +81,7 @@ struct TerminationState {
     std::atomic<int> display{-1};
     DisplayProbe probe = {};
     int guardDepth = 0;
-    bool startedUp = false;               // the first buffer swap returned: no more crash guards
+    bool startedUp = false;               // the first buffer swap returned: the crash guard stays armed
     struct sigaction savedCrash[3] = {};
 };
 TerminationState termination;
@@ -433,7 +433,13 @@ LayerDisplayCall::~LayerDisplayCall() {
 }
 
 void LayerStartedUp() {
+    if (termination.startedUp) return;
     termination.startedUp = true;
+    // From here on the display can go while the program is anywhere in its frame, and a library can
+    // crash on the dead connection outside any one call of ours (Mesa's GLX between two swaps): the
+    // guard stays armed for the rest of the run. It lets any crash with the display still there
+    // through to the handler there was before.
+    ArmCrashGuard();
 }
 
 void LayerNameDisplay(const std::string& described, const std::vector<std::string>& sockets, int descriptor) {
