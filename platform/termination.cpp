@@ -24,13 +24,17 @@
 //  and a quarter second later the process ends even if stdout or stderr block.
 #include "termination.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/un.h>
@@ -202,6 +206,21 @@ void TakeTheEnd() {
     if (const char* path = termination.removeOnEnd.load()) unlink(path);
 }
 
+// Every thread at the ordinary priority where the process may raise it: each must run to end, and
+// a thread at the lowest (Mesa's shader-cache writer) could wait a second for a turn on a busy machine.
+void RaiseThreadsToEnd() {
+    DIR* tasks = opendir("/proc/self/task");
+    if (tasks == nullptr) return;
+    const sched_param ordinary = {};
+    while (const dirent* task = readdir(tasks)) {
+        const pid_t thread = static_cast<pid_t>(atoi(task->d_name));
+        if (thread <= 0) continue;
+        sched_setscheduler(thread, SCHED_OTHER, &ordinary);
+        setpriority(PRIO_PROCESS, static_cast<id_t>(thread), 0);
+    }
+    closedir(tasks);
+}
+
 // Ends the process: `line` on stdout after what it holds (from another thread, only if stdio is
 // free within a tenth of a second), `reason` and a line break on stderr, status 1.
 [[noreturn]] void EndProcess(const char* line, const char* reason, bool onAnotherThread) {
@@ -228,6 +247,7 @@ void TakeTheEnd() {
     memcpy(message, reason, length);
     message[length] = '\n';
     WriteAll(termination.stderrFd.load(), message, length + 1);
+    RaiseThreadsToEnd();
     _exit(1);
 }
 
