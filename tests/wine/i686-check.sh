@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # i686-check.sh BUILD [CHECK...]: the shipped 32-bit exe (BUILD/brimvalk-test.exe) and the Win32 conformance suite
 # built for i686 (BUILD/conformance/tests/conformance/win32_conformance.exe) under 32-bit Wine, in an i386 root run
-# through qemu-user (i386-root.sh, in BUILD/i386). CHECK: conformance, geometry, input, close (default: all), each
+# through qemu-user (scripts/i386-root.sh, in BUILD/i386). CHECK: conformance, geometry, input, close (default: all), each
 # an end-to-end script with launch.sh and wine32.sh as its launcher, on an Xvfb of its own, in a fresh copy of the
 # booted prefix.
 # Needs root (binfmt_misc, mounts, chroot). The emulator draws about one frame a second: the scripts wait on what
@@ -37,7 +37,7 @@ mkdir -p "$dir"
 exec 9>"$dir/lock"
 flock -n 9 || { echo "i686-check: waiting for another check on $dir" >&2; flock 9; }
 
-. "$here/i386-root.sh"
+. "$repo/scripts/i386-root.sh"
 # A signal ends the running script first (it cleans up after itself), then this one.
 child='' stopped=''
 trap root_leave EXIT
