@@ -1,6 +1,6 @@
 # An i386 Debian root in which 32-bit Wine runs through qemu-user's i386 emulator, for a kernel that cannot run
-# 32-bit code (sourced by tests/wine/i686-check.sh). Nothing 32-bit goes onto the host: the emulator is unpacked from its
-# package into the build tree, and registered with binfmt_misc only while a check runs.
+# 32-bit code (sourced by tests/wine/i686-check.sh). Nothing 32-bit goes onto the host: the emulator is unpacked
+# from its package into the build tree, and registered with binfmt_misc only while a check runs.
 #
 # root_prepare DIR: the emulator in DIR/qemu and the root in DIR/root with a booted Wine prefix (/root/prefix in
 #   the root), each made once and kept while its recipe stays (first time ~5 min and ~2 GB, with the network);
