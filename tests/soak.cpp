@@ -1,14 +1,9 @@
-// brimvalk-soak: the program's frame loop offscreen for many frames with random input, checked
-// for leaks and for drift into nonsense. The arrows, Z, X and Escape flip at random through the
-// layer's key control (GetAsyncKeyState); no key message is queued, so Escape must not end the run.
-// An SDL virtual joystick (two axes, two buttons) moves at random, is unplugged at 40% of the run
-// and plugged in again at 60%, which joyGetPos must follow.
-// Each frame: no quit message; the input record is what keys and joystick say (keyboard first, the
-// joystick filling in); the player moved exactly 4 pixels per deflected axis; every body finite and
-// in the field, give or take one step. At the end: resident memory and heap in use (their lows over
-// the last 100 frames of the warm-up and of the run) within their growth limits, and the input took
-// every road (Escape held, the joystick deciding a value, unplugged). ASan and UBSan stop at the
-// first fault in the sanitizer build. Exits 1 with a message on failure.
+// brimvalk-soak: the program's frame loop offscreen for many frames with random keys (through the
+// layer's key control: no key message, so Escape must not end the run) and an SDL virtual joystick,
+// unplugged at 40% of the run and plugged in again at 60%. Each frame: the input record is what keys
+// and joystick say, the player moved exactly 4 pixels per deflected axis, every body finite and in
+// the field. At the end: resident memory and heap in use within their growth limits, and the input
+// took every road. Exits 1 with a message on failure.
 #include <windows.h>
 
 #include <SDL.h>
@@ -49,21 +44,16 @@ namespace {
 const char kTool[] = "brimvalk-soak";
 
 // Memory is judged on the smallest of 100 readings, one a frame, closing the warm-up and the run:
-// single readings jump by 64 KiB of heap (the rasteriser's scene blocks) and 1 MiB resident, while
-// a leak raises even the smallest. Over 2,000 frames the lows drift a few KiB and ~0.4 MiB.
-// Resident, 4 MiB: the coarse net, for what is not the C heap's (the driver's mapped buffers,
-// textures, thread stacks); a leaked frame-sized colour buffer trips it within two frames, a
-// leaked and touched 4 KiB page a frame within ~1,000 frames (tried). Heap in use (glibc's count,
-// or ASan's), 32 KiB: the fine net, crossed by one leaked allocation a frame over the reduced
-// run; a GLU quadric a frame gave +54 KiB, a one-command display list +553 KiB (tried), where
-// resident memory saw only 0.6 and 1.4 MiB.
+// single readings jump by 64 KiB of heap and 1 MiB resident, while a leak raises even the smallest.
+// Resident, 4 MiB: the coarse net for the driver's buffers, textures and stacks (a leaked 4 KiB page
+// a frame trips it within ~1,000 frames). Heap in use, 32 KiB: the fine net (a GLU quadric leaked a
+// frame gave +54 KiB where resident memory saw only 0.6 MiB).
 const long kMaxResidentGrowth = 4L << 20, kMaxHeapGrowth = 32L << 10, kReadings = 100;
 
 const char kUsage[] =
-    "usage: brimvalk-soak [--frames N] [--seed S] [--trace N]\n"
+    "usage: brimvalk-soak [--frames N] [--seed S]\n"
     "  --frames N  frames to run (default 20000, at least 2000)\n"
-    "  --seed S    seed of the random input (default 20250101)\n"
-    "  --trace N   print resident memory and heap in use every N frames\n";
+    "  --seed S    seed of the random input (default 20250101)\n";
 
 [[noreturn]] __attribute__((format(printf, 2, 3))) void Fail(long frame, const char* format, ...) {
     fflush(stdout);
@@ -175,7 +165,7 @@ struct Held {
 
 // What a soak did: its options, schedule, timing, memory and the roads it took.
 struct Soak {
-    long frames = 20000, trace = 0, seed = 20250101;  // trace: print memory every this many frames; 0 never
+    long frames = 20000, seed = 20250101;
     // Warm-up: the driver builds its state (shaders, buffers) in the first frames, and under ASan
     // the allocator's quarantine of freed memory fills (to some 470 MiB resident) within 200.
     long warmUp = 0, unplugAt = 0, plugInAt = 0;
@@ -220,7 +210,6 @@ int ParseArguments(int argc, char** argv, Soak* soak) {
         const std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[++i] : "";
         if (!((arg == "--frames" && ParseNumber(value, 2000, &soak->frames)) ||
-              (arg == "--trace" && ParseNumber(value, 1, &soak->trace)) ||
               (arg == "--seed" && ParseNumber(value, 0, &soak->seed, UINT_MAX)))) {
             fputs(kUsage, arg == "--help" ? stdout : stderr);
             return arg == "--help" ? 0 : 1;
@@ -259,10 +248,6 @@ void RunSoak(Soak* soak) {
         if (frame > soak->warmUp - kReadings && frame <= soak->warmUp) soak->before.Read(frame);
         if (frame > soak->frames - kReadings) soak->after.Read(frame);
         if (frame == soak->warmUp) soak->measuredStart = WallSeconds();
-        if (soak->trace > 0 && frame % soak->trace == 0) {
-            fprintf(stderr, "%s: frame %ld: resident %ld bytes, heap in use %ld bytes\n", kTool, frame, ResidentBytes(),
-                    HeapBytesInUse());
-        }
         if (frame == soak->frames) return false;
         prepare(frame + 1);
         return true;
