@@ -57,6 +57,7 @@ WindowObject* EventWindow(uint32_t sdlWindowId) {
 // Turns what SDL and the signal handler have collected into posted messages.
 void CollectNativeEvents() {
     if (SDL_WasInit(SDL_INIT_EVENTS)) {
+        const LayerDisplayCall displayCall("PeekMessageA", "reading the display's events");
         SDL_Event event;
         while (SDL_PollEvent(&event)) {
             switch (event.type) {
