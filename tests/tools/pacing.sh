@@ -38,12 +38,12 @@ else
   stalls=''
 fi
 
-# The right arrow held for 3 frames; at least 8 frames after the first: a busy machine draws fewer in 2 s, so the run
-# is tried again, longer. The program's output file holds an old line, which must go.
+# Right held by the tool for frames 2-4 and Z for frame 3; at least 8 frames after the first: a busy machine draws
+# fewer in 2 s, so the run is tried again, longer. The program's output file holds an old line, which must go.
 for seconds in 2 10 30; do
   echo 'stale line from an earlier run' >"$dir/program"
   start=$(date +%s%N)
-  "$tool" --seconds $seconds --hold right:0-3 --stall 4:50 --png "$dir/p.png" --size 640x360 --csv "$dir/p.csv" \
+  "$tool" --seconds $seconds --hold right:2-5 --hold z:3-4 --stall 4:50 --png "$dir/p.png" --size 640x360 --csv "$dir/p.csv" \
     --program-output "$dir/program" >"$dir/out" 2>"$dir/err" || fail "exit status $?: $(cat "$dir/err")"
   wall_ms=$((($(date +%s%N) - start) / 1000000))
   [[ $(line 1) =~ ^first\ frame\ ([0-9.]+)\ ms\ \(start-up\),\ then:\ frames\ ([0-9]+),\ mean\ ([0-9.]+)\ fps,\ p50\ [0-9.]+\ ms,\ p95\ [0-9.]+\ ms,\ p99\ [0-9.]+\ ms,\ max\ [0-9.]+\ ms,\ stutters\ [0-9]+$ ]] ||
@@ -61,7 +61,8 @@ done
 [[ $(line 5) =~ ${vsync_line/FRAMES/$frames} ]] || fail "expected the vsync line fifth, as '$vsync_line', got: $(line 5)"
 [[ $(line 6) =~ $latency ]] || fail "expected the latency line sixth, as '$latency', got: $(line 6)"
 p50=${BASH_REMATCH[1]:-}
-[[ $(line 7) =~ ^input:\ 2\ key\ changes, ]] || fail "expected the input line seventh, got: $(line 7)"
+[[ $(line 7) =~ ^input:\ 4\ key\ changes,\ event\ to\ swap\ return\ p50\ [0-9.]+\ ms,\ p95\ [0-9.]+\ ms,\ max\ [0-9.]+\ ms\ \(set\ by\ the\ tool\ with\ --hold:\ the\ program\'s\ and\ driver\'s\ part\ only\)$ ]] ||
+  fail "expected 4 key changes set by the tool seventh, got: $(line 7)"
 planted=$(((frames + 1) / 4))
 [[ $(line 8) =~ ^stalls:\ $planted\ planted$stalls$ ]] || fail "expected 'stalls: $planted planted$stalls' eighth, got: $(line 8)"
 seen=${BASH_REMATCH[1]:-}
@@ -71,8 +72,8 @@ seen=${BASH_REMATCH[1]:-}
 inputs=$(grep -cE '^-?[0-9]+ -?[0-9]+ -?[0-9]+ -?[0-9]+$' "$dir/program")
 [ $((frames + 1)) = "$inputs" ] || fail "reported the first frame and $frames more; the program printed $inputs input lines"
 ! grep -q stale "$dir/program" || fail "--program-output kept the old file's lines"
-held=$(grep -v fps "$dir/program" | grep -n -x '0 1 0 0' | cut -d: -f1 | tr '\n' ' ')
-[ "$held" = "1 2 3 " ] || fail "expected the right arrow in input lines 1-3, got lines $held"
+held=$(grep -v fps "$dir/program" | head -n 6 | tr '\n' '|')
+[ "$held" = "0 0 0 0|0 0 0 0|0 1 0 0|0 1 32768 0|0 1 0 0|0 0 0 0|" ] || fail "expected right in frames 2-4, Z in 3, got: $held"
 # Columns: frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled,input_ms.
 [ "$(head -n 1 "$dir/p.csv")" = frame,startup,frame_ms,swap_ms,present_ms,refreshes,on_refresh,missed,swap_to_present_ms,stalled,input_ms ] ||
   fail "expected the CSV header, got: $(head -n 1 "$dir/p.csv")"
@@ -80,11 +81,14 @@ held=$(grep -v fps "$dir/program" | grep -n -x '0 1 0 0' | cut -d: -f1 | tr '\n'
 awk -v f="$first" -F, '(NR == 2 && !($2 == 1 && ($3 - f) ^ 2 < 0.051 ^ 2)) || (NR > 2 && $2 != 0) { bad = 1 } END { exit bad }' \
   "$dir/p.csv" || fail "expected row 0 alone marked as the start-up, with the reported $first ms: $(sed -n 2,3p "$dir/p.csv")"
 # Frames 3, 7, 11, ... planted, each at least the 50 ms it was held back (the time inside each swap is part of its
-# frame's); offscreen nothing is presented, so nothing judged.
+# frame's); offscreen nothing is presented, so nothing judged. A key set after the previous swap: its latency at most
+# its frame's time.
 [ "$(awk -F, 'NR > 1 && $10 == 1 { printf "%d ", $1 }' "$dir/p.csv")" = "$(seq -s ' ' 3 4 "$frames") " ] ||
   fail "expected stalled frames 3, 7, 11, ... of 0..$frames"
+[ "$(awk -F, 'NR > 1 && $11 != "" { printf "%d ", $1 }' "$dir/p.csv")" = "2 3 4 5 " ] || fail "expected input_ms in frames 2-5"
 awk -F, -v offscreen="$([ $driver = offscreen ] && echo 1)" 'NR > 1 && ((offscreen && $5 $6 $7 $8 $9 != "") ||
-  ($10 == 1 && $3 < 50) || $4 < 0 || $4 > $3) { print "FAIL: CSV line " NR ": " $0; bad = 1 } END { exit bad }' "$dir/p.csv" >&2 || exit 1
+  ($10 == 1 && $3 < 50) || $4 < 0 || $4 > $3 || ($11 != "" && ($11 <= 0 || $11 > $3))) { print "FAIL: CSV line " NR ": " $0; bad = 1 }
+  END { exit bad }' "$dir/p.csv" >&2 || exit 1
 # All the frame times span at least the time asked, within this script's clock; the mean is over the frames after
 # the first (the lows: test_pacing).
 awk -v n="$frames" -v fps="$fps" -v asked="$seconds" -v wall="$wall_ms" -F, 'NR > 1 { all += $3 } NR > 2 { sum += $3 } END {
