@@ -97,7 +97,8 @@ double Farthest(const Contours& points, const Contours& outline) {
                 for (size_t i = 0; i < c.size(); ++i) {
                     const FeedbackVertex &a = c[i], &b = c[(i + 1) % c.size()];
                     const double dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
-                    const double t = length2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / length2, 0.0, 1.0) : 0;
+                    const double along = length2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / length2 : 0;
+                    const double t = std::clamp(along, 0.0, 1.0);
                     nearest = std::min(nearest, std::hypot(p.x - a.x - t * dx, p.y - a.y - t * dy));
                 }
             }

@@ -31,8 +31,8 @@ protected:
 // The first interval opens at 8000 and counts that frame too; each later one runs from the last report's frame.
 TEST_F(FrameRateMeterTest, ReportsAtTheFirstFrame1000MsOnCountingItself) {
     const struct { DWORD now; const char* printed; } ticks[] = {
-        {8000, ""}, {8500, ""}, {8999, ""}, {9000, "4.00 fps            \n"}, {9999, ""}, {10250, "1.60 fps            \n"},
-        {14250, "0.25 fps            \n"}, {0xFFFFFE00u, "0.00 fps            \n"},
+        {8000, ""}, {8500, ""}, {8999, ""}, {9000, "4.00 fps            \n"}, {9999, ""},
+        {10250, "1.60 fps            \n"}, {14250, "0.25 fps            \n"}, {0xFFFFFE00u, "0.00 fps            \n"},
         {0xFFFFFFFFu, ""}, {0x1E7u, ""}, {0x1E8u, "3.00 fps            \n"}};  // across the 32-bit wrap
     for (const auto& tick : ticks) {
         fakeNow = tick.now;

@@ -14,7 +14,8 @@ int OpenDevice(int width, int height, int windowed, void (*configure)()) {
     device.Release();
     PlatformResetForTests();
     configure();
-    return device.Create(CreateAppWindow("Test", width, height, windowed, PassThroughWindowProc), width, height, windowed);
+    HWND window = CreateAppWindow("Test", width, height, windowed, PassThroughWindowProc);
+    return device.Create(window, width, height, windowed);
 }
 
 namespace {
