@@ -1,4 +1,4 @@
-// wglUseFontOutlinesA's glyph lists, read back through GL feedback, against the font itself read through FreeType.
+// wglUseFontOutlinesA's polygon glyphs (the program's title), read back through GL feedback, against FreeType's font.
 #include <windows.h>
 #include <GL/gl.h>
 
@@ -13,16 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "device/app_window.h"
 #include "device/render_device.h"
 #include "tests/test_support.h"
-
-static bool operator==(const FeedbackVertex& a, const FeedbackVertex& b) {
-    return a.x == b.x && a.y == b.y && a.z == b.z;
-}
-static bool operator==(const FeedbackPrimitive& a, const FeedbackPrimitive& b) {
-    return a.token == b.token && a.vertices == b.vertices;
-}
 
 namespace {
 
@@ -37,7 +29,7 @@ std::vector<FeedbackPrimitive> DrawGlyph(GLuint list) {
         glScaled(kScale, kScale, kScale);
         glCallList(list);
         glPopMatrix();
-    }, GL_3D_COLOR);
+    });
 }
 
 struct Font {
@@ -95,20 +87,23 @@ double Area(const std::vector<FeedbackVertex>& c) {
     return twice / 2;
 }
 
-// How far the farthest of `points` lies from the closed polylines `outline`.
-double Farthest(const std::vector<FeedbackVertex>& points, const Contours& outline) {
+// How far the farthest point of `points` lies from the closed polylines `outline`.
+double Farthest(const Contours& points, const Contours& outline) {
     double farthest = 0.0;
-    for (const FeedbackVertex& p : points) {
-        double nearest = 1e30;
-        for (const auto& c : outline) {
-            for (size_t i = 0; i < c.size(); ++i) {
-                const FeedbackVertex &a = c[i], &b = c[(i + 1) % c.size()];
-                const double dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
-                const double t = length2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / length2, 0.0, 1.0) : 0;
-                nearest = std::min(nearest, std::hypot(p.x - a.x - t * dx, p.y - a.y - t * dy));
+    for (const auto& contour : points) {
+        for (const FeedbackVertex& p : contour) {
+            double nearest = 1e30;
+            for (const auto& c : outline) {
+                for (size_t i = 0; i < c.size(); ++i) {
+                    const FeedbackVertex &a = c[i], &b = c[(i + 1) % c.size()];
+                    const double dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
+                    const double along = length2 > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / length2 : 0;
+                    const double t = std::clamp(along, 0.0, 1.0);
+                    nearest = std::min(nearest, std::hypot(p.x - a.x - t * dx, p.y - a.y - t * dy));
+                }
             }
+            farthest = std::max(farthest, nearest);
         }
-        farthest = std::max(farthest, nearest);
     }
     return farthest;
 }
@@ -118,17 +113,11 @@ TEST(FontOutlinesTest, GlyphsAreTheFontsOwnOutlinesAndAdvances) {
     Font font;
     ASSERT_NE(font.face, nullptr) << "FreeType cannot open fontconfig's sans-serif";
     const double em = font.face->units_per_EM;
-    PlatformResetForTests();
-    HWND window = CreateAppWindow("Font Outlines Test", kSize, kSize, 1, PassThroughWindowProc);
-    ASSERT_EQ(device.Create(window, kSize, kSize, 1), 0);  // the program's two glyph sets
+    ASSERT_EQ(OpenDevice(kSize, kSize), 0);  // the program's glyph sets
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0.0, kSize, 0.0, kSize, -kSize, kSize);  // one unit per pixel, z = 0 at depth 0.5
     glMatrixMode(GL_MODELVIEW);
-    // Coarse lines, then polygons: the layer keeps one call's outlines for the next.
-    const GLuint coarse = glGenLists(256), afterCoarse = glGenLists(256);
-    ASSERT_TRUE(wglUseFontOutlinesA(device.dc, 0, 255, coarse, 0.03f, 0.1f, WGL_FONT_LINES, nullptr));
-    ASSERT_TRUE(wglUseFontOutlinesA(device.dc, 0, 255, afterCoarse, 0.0f, 0.1f, WGL_FONT_POLYGONS, nullptr));
     const struct { int code; FT_ULong unicode; } glyphs[] = {
         {'S', 'S'}, {'@', '@'}, {'i', 'i'}, {'W', 'W'}, {'g', 'g'}, {0x80, 0x20AC}, {0x9F, 0x178},
         {0x01, 0}, {0x81, 0}, {255, 0}};
@@ -147,41 +136,22 @@ TEST(FontOutlinesTest, GlyphsAreTheFontsOwnOutlinesAndAdvances) {
             ASSERT_EQ(FT_Outline_Decompose(&font.face->glyph->outline, &funcs, &curves), 0);
             for (const auto& c : curves) ink += Area(c);
         }
-        for (bool filled : {false, true}) {
-            SCOPED_TRACE(filled ? "polygons" : "lines");
-            const GLYPHMETRICSFLOAT& g = (filled ? device.polygonGlyphs : device.lineGlyphs)[glyph.code];
-            EXPECT_EQ(std::vector<float>({g.gmfBlackBoxX, g.gmfBlackBoxY, g.gmfptGlyphOrigin.x, g.gmfptGlyphOrigin.y,
-                                          g.gmfCellIncX}), want) << "black box, origin and advance";
-            std::vector<FeedbackVertex> drawn;
-            Contours lines;
-            int depths[2] = {0, 0};  // vertices at z = 0 and at z = -0.1 em, the program's extrusion
-            double frontArea = 0.0;  // of the polygons at z = 0, font units squared
-            const GLuint list = (filled ? device.polygonFontBase : device.lineFontBase) + glyph.code;
-            for (const FeedbackPrimitive& p : DrawGlyph(list)) {
-                EXPECT_EQ(p.token == GL_POLYGON_TOKEN, filled) << p.token;
-                lines.emplace_back();
-                for (const FeedbackVertex& v : p.vertices) {  // back from window pixels to font units
-                    drawn.push_back({float((v.x - kX0) / kScale * em), float((v.y - kY0) / kScale * em)});
-                    lines.back().push_back(drawn.back());
-                    depths[0] += std::fabs(v.z - 0.5) < 1e-5;
-                    depths[1] += std::fabs(v.z - (0.5 + 0.5 * 0.1 * kScale / kSize)) < 1e-5;
-                }
-                if (filled && std::fabs(p.vertices[0].z - 0.5) < 1e-5) frontArea += std::fabs(Area(lines.back()));
-            }
-            EXPECT_NEAR(frontArea, filled ? std::fabs(ink) : 0.0, 1e-3 * em * em) << "front face against ink";
-            EXPECT_EQ(depths[0] + depths[1], static_cast<int>(drawn.size())) << "vertices off the front and back";
-            EXPECT_EQ(depths[1] > 0, filled && !drawn.empty()) << "vertices on the back";
-            EXPECT_LT(Farthest(drawn, curves), 0.1) << "font units from a drawn vertex to the font's curves";
-            if (filled) {
-                EXPECT_TRUE(DrawGlyph(afterCoarse + glyph.code) == DrawGlyph(list)) << "polygons built after coarse lines";
-                continue;
-            }
-            std::vector<FeedbackVertex> dense;
-            for (const auto& c : curves) dense.insert(dense.end(), c.begin(), c.end());
-            EXPECT_LT(Farthest(dense, lines), 1.1) << "font units from the font's curves to the drawn lines";
+        const GLYPHMETRICSFLOAT& g = device.polygonGlyphs[glyph.code];
+        EXPECT_EQ(std::vector<float>({g.gmfBlackBoxX, g.gmfBlackBoxY, g.gmfptGlyphOrigin.x, g.gmfptGlyphOrigin.y,
+                                      g.gmfCellIncX}), want) << "black box, origin and advance";
+        Contours polygons;
+        double frontArea = 0.0;  // of the polygons at z = 0, font units squared
+        for (const FeedbackPrimitive& p : DrawGlyph(device.polygonFontBase + glyph.code)) {
+            EXPECT_EQ(p.token, static_cast<GLenum>(GL_POLYGON_TOKEN));
+            polygons.emplace_back();
+            for (const FeedbackVertex& v : p.vertices)  // back from window pixels to font units
+                polygons.back().push_back({float((v.x - kX0) / kScale * em), float((v.y - kY0) / kScale * em)});
+            if (std::fabs(p.vertices[0].z - 0.5) < 1e-5) frontArea += std::fabs(Area(polygons.back()));
         }
+        EXPECT_NEAR(frontArea, std::fabs(ink), 1e-3 * em * em) << "front face against ink";
+        EXPECT_LT(Farthest(polygons, curves), 0.1) << "font units from a drawn vertex to the font's curves";
+        EXPECT_LT(Farthest(curves, polygons), 1.1) << "font units from the font's curves to the drawn edges";
     }
-    EXPECT_LT(DrawGlyph(coarse + '@').size(), DrawGlyph(device.lineFontBase + '@').size()) << "lines at deviation 0.03, 0";
     device.Release();
     PlatformResetForTests();
 }

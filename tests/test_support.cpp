@@ -1,46 +1,45 @@
 #include "tests/test_support.h"
 
-#include <algorithm>
 #include <sstream>
 #include <string>
+
+#include "device/app_window.h"
+#include "device/render_device.h"
 
 LRESULT CALLBACK PassThroughWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+int OpenDevice(int width, int height, int windowed, void (*configure)()) {
+    device.Release();
+    PlatformResetForTests();
+    configure();
+    HWND window = CreateAppWindow("Test", width, height, windowed, PassThroughWindowProc);
+    return device.Create(window, width, height, windowed);
+}
+
 namespace {
 
-std::string Show(int event, UINT message, HWND window, WPARAM wParam, const std::optional<LPARAM>& lParam) {
+std::string Show(int event, UINT message, WPARAM wParam, const std::optional<LPARAM>& lParam) {
     static const char* const kEvents[] = {"?", "sent", "posted", "dispatched", "default"};
     std::ostringstream out;
-    out << "message 0x" << std::hex << message << ' ' << kEvents[event >= 1 && event <= 4 ? event : 0] << " to "
-        << window << " wParam 0x" << wParam;
+    out << kEvents[event >= 1 && event <= 4 ? event : 0] << " 0x" << std::hex << message << " wParam 0x" << wParam;
     if (lParam) out << " lParam 0x" << *lParam;
     return out.str();
 }
 
 }  // namespace
 
-// As Wine's ok_sequence: the first index where the two part, with the message expected and the one
-// received there, or the first missing or spurious message when one is a prefix of the other.
-void ExpectSequence(const std::vector<LoggedMessage>& got, const std::vector<Step>& want, HWND window) {
-    for (size_t i = 0; i < std::max(got.size(), want.size()); ++i) {
-        std::string expected = "nothing", received = "nothing";
-        if (i < want.size()) {
-            const Step& s = want[i];
-            expected = Show(s.event, s.message, s.message == WM_QUIT ? nullptr : window, s.wParam, s.lParam);
-        }
-        if (i < got.size()) {  // lParam shown where the table gives it
-            const LoggedMessage& m = got[i];
-            received = Show(m.event, m.message, m.window, m.wParam,
-                            i < want.size() && want[i].lParam ? std::optional<LPARAM>(m.lParam) : std::nullopt);
-        }
-        if (expected != received) {
-            ADD_FAILURE() << "message sequences part at index " << i << " of " << want.size() << " expected, "
-                          << got.size() << " received:\n  expected " << expected << "\n  received " << received;
-            return;
-        }
+// Compared as text, so that a failure lists both sequences.
+void ExpectSequence(const std::vector<LoggedMessage>& got, const std::vector<Step>& want) {
+    std::vector<std::string> expected, received;
+    for (const Step& s : want) expected.push_back(Show(s.event, s.message, s.wParam, s.lParam));
+    for (size_t i = 0; i < got.size(); ++i) {
+        const bool lParam = i < want.size() && want[i].lParam;
+        received.push_back(Show(got[i].event, got[i].message, got[i].wParam,
+                                lParam ? std::optional<LPARAM>(got[i].lParam) : std::nullopt));
     }
+    EXPECT_EQ(received, expected);
 }
 
 std::vector<LoggedMessage> DrainQueue() {
@@ -49,33 +48,23 @@ std::vector<LoggedMessage> DrainQueue() {
     return left;
 }
 
-std::vector<FeedbackPrimitive> CaptureFeedback(const std::function<void()>& draw, GLenum type, size_t capacity) {
-    std::vector<GLfloat> buffer(capacity);
-    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), type, buffer.data());
+std::vector<FeedbackPrimitive> CaptureFeedback(const std::function<void()>& draw) {
+    std::vector<GLfloat> f(1 << 20);
+    glFeedbackBuffer(static_cast<GLsizei>(f.size()), GL_3D_COLOR, f.data());
     glRenderMode(GL_FEEDBACK);
     draw();
     const GLint count = glRenderMode(GL_RENDER);
+    EXPECT_GE(count, 0) << "feedback buffer overflowed";
     std::vector<FeedbackPrimitive> primitives;
-    if (count < 0) {
-        ADD_FAILURE() << "feedback buffer of " << capacity << " floats overflowed";
-        return primitives;
-    }
-    const int stride = type == GL_3D_COLOR ? 7 : 2;  // x, y (, z, r, g, b, a)
-    for (GLint i = 0; i < count;) {  // the tests draw points, lines and polygons only
-        const GLenum token = static_cast<GLenum>(buffer[i++]);
-        if (token != GL_POINT_TOKEN && token != GL_LINE_TOKEN && token != GL_LINE_RESET_TOKEN &&
-            token != GL_POLYGON_TOKEN) {
-            ADD_FAILURE() << "unexpected feedback token " << token;
+    for (GLint i = 0; i < count;) {  // each vertex x, y, z, r, g, b, a
+        const GLenum token = static_cast<GLenum>(f[i++]);
+        if (token != GL_LINE_TOKEN && token != GL_LINE_RESET_TOKEN && token != GL_POLYGON_TOKEN) {
+            ADD_FAILURE() << "feedback token " << token << " where only lines and polygons are drawn";
             break;
         }
-        FeedbackPrimitive primitive{token, {}};
-        const int vertices = token == GL_POLYGON_TOKEN ? static_cast<int>(buffer[i++]) : token == GL_POINT_TOKEN ? 1 : 2;
-        for (int v = 0; v < vertices; ++v, i += stride) {
-            const GLfloat* f = &buffer[i];
-            primitive.vertices.push_back(stride == 2 ? FeedbackVertex{f[0], f[1]}
-                                                     : FeedbackVertex{f[0], f[1], f[2], f[3], f[4], f[5], f[6]});
-        }
-        primitives.push_back(primitive);
+        primitives.push_back({token, {}});
+        for (int v = token == GL_POLYGON_TOKEN ? static_cast<int>(f[i++]) : 2; v > 0; --v, i += 7)
+            primitives.back().vertices.push_back({f[i], f[i + 1], f[i + 2], f[i + 3], f[i + 4], f[i + 5], f[i + 6]});
     }
     return primitives;
 }
