@@ -55,7 +55,7 @@ TEST(AppWindowTest, WindowProcedureMessageTables) {
         PlatformLogMessagesForTests(&log);
         c.act(window);
         PlatformLogMessagesForTests(nullptr);
-        ExpectSequence(log, c.expected);
+        ExpectSequence(log, c.expected, window);
     }
 }
 

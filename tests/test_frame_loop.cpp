@@ -34,8 +34,8 @@ TEST_F(FrameLoopTest, PumpDispatchesInOrderAndStopsAtTheFirstQuit) {
     EXPECT_EQ(0, PumpMessages()) << "the pump should stop at the quit message";
     PlatformLogMessagesForTests(nullptr);
     ExpectSequence(log, {{kDispatched, kPrivate + 1, 10, -100}, {kDefault, kPrivate + 1, 10, -100},
-                         {kDispatched, WM_KEYDOWN, 'A', 0x001E0001}, {kDefault, WM_KEYDOWN, 'A', 0x001E0001}});
-    ExpectSequence(DrainQueue(), {{kPosted, kPrivate + 2, 20, 0}, {kPosted, WM_QUIT, 4, 0}});
+                         {kDispatched, WM_KEYDOWN, 'A', 0x001E0001}, {kDefault, WM_KEYDOWN, 'A', 0x001E0001}}, window);
+    ExpectSequence(DrainQueue(), {{kPosted, kPrivate + 2, 20, 0}, {kPosted, WM_QUIT, 4, 0}}, window);
 }
 
 // Windows offers SC_SCREENSAVE to the active window only.

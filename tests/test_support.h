@@ -18,10 +18,10 @@ LRESULT CALLBACK PassThroughWindowProc(HWND window, UINT message, WPARAM wParam,
 // The program's render device made on a fresh layer, `configure` applied first; its status (0 made).
 int OpenDevice(int width, int height, int windowed = 1, void (*configure)() = [] {});
 
-// As in Wine's user32 tables; lParam is compared only when given.
+// As in Wine's user32 tables; lParam is compared only when given. WM_QUIT belongs to the thread.
 const int kSent = kMessageSent, kPosted = kMessagePosted, kDispatched = kMessageDispatched, kDefault = kMessageDefault;
 struct Step { int event; UINT message; WPARAM wParam; std::optional<LPARAM> lParam; };  // event: kSent, ...
-void ExpectSequence(const std::vector<LoggedMessage>& got, const std::vector<Step>& want);
+void ExpectSequence(const std::vector<LoggedMessage>& got, const std::vector<Step>& want, HWND window);
 std::vector<LoggedMessage> DrainQueue();
 
 // GL_3D_COLOR feedback: window coordinates, depth and colour of every vertex of the lines and polygons drawn.
