@@ -6,7 +6,7 @@
 #   silent, frozen: the X server or weston stopped (SIGSTOP) before the start (it takes the connection and never
 #   answers) or while frames are drawn, then SIGTERM
 #   fifo: both tools writing into a FIFO nobody reads, then SIGINT; file_size: the program's stdout at ulimit -f
-#   refused: a wrong X cookie, bad WAYLAND_SOCKETs, SDL_VIDEODRIVER=wayland,x11 without a compositor
+#   refused: no X cookie, bad WAYLAND_SOCKETs, SDL_VIDEODRIVER=wayland,x11 without a compositor
 . "$(dirname "$0")/../e2e/lib.sh"
 case_name=${1:-}
 shift
@@ -207,17 +207,13 @@ file_size)
   [ "$status" = 0 ] && [ ! -s "$err" ] || fail "at the file-size limit: expected status 0 after SIGTERM, got $status: $(cat "$err")"
   ;;
 refused)
-  # An X server admitting one cookie: the program with another, and with none.
+  # An X server admitting one cookie: the program with none gets the server's words (another cookie goes the same way).
   cookie=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
   xauth -q -f "$e2e_dir/server.auth" add :0 . "$cookie" 2>/dev/null || fail "xauth could not write the server's cookie"
   XVFB_OPTIONS="-auth $e2e_dir/server.auth" e2e_start_xvfb
-  xauth -q -f "$e2e_dir/wrong.auth" add "$DISPLAY" . "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')" 2>/dev/null ||
-    fail "xauth could not write a wrong cookie"
-  for case in "XAUTHORITY=$e2e_dir/wrong.auth;Invalid MIT-MAGIC-COOKIE-1 key" "XAUTHORITY=$e2e_dir/none;Authorization required"; do
-    env "${case%;*}" timeout 20 "$e2e_program" >"$out" 2>"$err"
-    status=$?
-    one_reason "${case%;*}" "ERROR : Can't Create Window" "X server $DISPLAY refused the connection: ${case#*;}"
-  done
+  XAUTHORITY=$e2e_dir/none timeout 20 "$e2e_program" >"$out" 2>"$err"
+  status=$?
+  one_reason "no X cookie" "ERROR : Can't Create Window" "X server $DISPLAY refused the connection: Authorization required"
   xauth -q -f "$e2e_dir/right.auth" add "$DISPLAY" . "$cookie" 2>/dev/null || fail "xauth could not write the cookie"
   export XAUTHORITY=$e2e_dir/right.auth
 
