@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # brimvalk-pacing for 2 s against the program's lines, its own CSV and this script's clock: offscreen, then on Xvfb
 # against glxinfo; or on weston (E2E_WAYLAND_ENV) against weston's own clients: its refresh, presentation clock and
-# flags, and swap-to-present latency that agrees with the CSV. Every fourth frame is held back 50 ms.
+# flags, and swap-to-present times that agree with the presentation intervals. Every fourth frame is held back 50 ms.
 . "$(dirname "$0")/../e2e/lib.sh"
 if e2e_on_wayland; then e2e_setup "${1:-}" identify weston-info weston-presentation-shm; else e2e_setup "${1:-}" identify glxinfo; fi
 tool=$(realpath "$1") dir=$e2e_dir
@@ -28,7 +28,7 @@ if e2e_on_wayland; then
   display="display: $(printf '%.2f' "$hz") Hz (wl_output); presentation times: wp_presentation ($vsync, $hw)"
   # The verdict the flags imply, judged from them (no "judged from" a tolerance), over the frames after the first.
   vsync_line="^vsync: $verdict, [0-9]+ of [0-9]+ frames missed a refresh \([0-9.]+%\); $lows \(of [0-9]+ presentation intervals\)$"
-  latency="^latency: swap to present p50 ([0-9.]+) ms, p99 [0-9.]+ ms \($clock\)$"
+  latency="^latency: swap to present p50 [0-9.]+ ms, p99 [0-9.]+ ms \($clock\)$"
   stalls=', ([0-9]+) seen as missed refreshes'
 else
   drivers='offscreen x11'
@@ -74,7 +74,6 @@ for driver in $drivers; do
   [ "$(line 4)" = "$display" ] || fail "expected '$display' fourth, got: $(line 4)"
   [[ $(line 5) =~ ${vsync_line/FRAMES/$frames} ]] || fail "expected the vsync line fifth, as '$vsync_line', got: $(line 5)"
   [[ $(line 6) =~ $latency ]] || fail "expected the latency line sixth, as '$latency', got: $(line 6)"
-  p50=${BASH_REMATCH[1]:-}
   [[ $(line 7) =~ ^input:\ 4\ key\ changes,\ event\ to\ swap\ return\ p50\ [0-9.]+\ ms,\ p95\ [0-9.]+\ ms,\ max\ [0-9.]+\ ms\ \(set\ by\ the\ tool\ with\ --hold:\ the\ program\'s\ and\ driver\'s\ part\ only\)$ ]] ||
     fail "expected 4 key changes set by the tool seventh, got: $(line 7)"
   planted=$(((frames + 1) / 4))
@@ -132,10 +131,7 @@ for driver in $drivers; do
             if (early > 0) printf "note: %d frames presented before their swap returned\n", early >"/dev/stderr"
             print excused + 0; exit bad }' "$dir/p.csv") || exit 1
     [ "$seen" -ge $((planted - excused)) ] || fail "expected $planted planted stalls, all seen but the $excused shown after a late frame, got: $(line 8)"
-    # The line's p50 is the CSV's, by nearest rank over the frames after the first.
-    csv_p50=$(awk -F, 'NR > 2 && $9 != "" { print $9 }' "$dir/p.csv" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
-    awk -v a="$csv_p50" -v b="$p50" 'BEGIN { exit !((a - b) ^ 2 <= 0.0051 ^ 2) }' || fail "the latency line's p50 $p50 ms is not the CSV's $csv_p50 ms"
-    echo "ok: $frames frames at $hz Hz, flags $flags, swap to present p50 $p50 ms on $clock" >&2
+    echo "ok: $frames frames at $hz Hz, flags $flags, $(line 6)" >&2
   fi
   echo "ok on $driver: $frames frames after a $first ms first, $fps fps" >&2
 done

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # failures.sh PROGRAM no_seat|runtime_dir|lost_display: how the program fails on Wayland, each case on a
-# compositor of its own: one offering no seat, bad XDG_RUNTIME_DIRs, the compositor killed mid-run.
+# compositor of its own: one offering no seat, bad XDG_RUNTIME_DIRs, the compositor killed mid-run (noticed within
+# about a second; the line and the reason then: faults.sh weston_killed).
 . "$(dirname "$0")/../e2e/lib.sh"
 case_name=${2:-}
 e2e_setup "${1:-}" weston weston-info
@@ -72,11 +73,6 @@ lost_display)
     ms = 3000 / fps; if (ms < 1000) ms = 1000; if (load > cores) ms *= 1.5 * load / cores; print int(ms) }')
   [ "$elapsed_ms" -le "$allowed_ms" ] ||
     fail "expected the program to end within $allowed_ms ms (at ${fps:-?} fps, load $(cut -d ' ' -f 1 /proc/loadavg)), it took $elapsed_ms ms"
-  [ "$(tail -n 1 "$e2e_dir/stdout")" = "ERROR : Lost the display" ] && [ "$(grep -c ERROR "$e2e_dir/stdout")" = 1 ] ||
-    fail "expected stdout to end in the one line 'ERROR : Lost the display'"
-  sed -i '$d' "$e2e_dir/stdout"
-  e2e_expect_console_lines
-  [ "$(wc -l <"$e2e_dir/stderr")" = 1 ] && grep -q "WAYLAND_DISPLAY" "$e2e_dir/stderr" || fail "expected one line on stderr naming the display, got: $(cat "$e2e_dir/stderr")"
   e2e_log "ended $elapsed_ms ms after weston was killed: $(cat "$e2e_dir/stderr")"
   ;;
 *) fail "usage: $0 PROGRAM no_seat|runtime_dir|lost_display" ;;
