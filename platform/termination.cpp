@@ -20,6 +20,9 @@
 //      is a fault of ours or a library's, and crashes as it would have.
 //  [X] SIGXFSZ is ignored: at a file-size limit a write fails ("File too large") instead of the
 //      signal ending the process.
+//  [X] SIGPIPE from a write to a display that is gone (libX11 writes to the X server's socket
+//      without holding it back) is let pass: the write fails and the connection's error ends the
+//      process as a lost display. Any other SIGPIPE (stdout's reader gone) ends it as it always did.
 //  Ending is done once: the first of these paths to end the process holds stdout from then on,
 //  and a quarter second later the process ends even if stdout or stderr block.
 #include "termination.h"
@@ -363,6 +366,17 @@ void OnCrash(int number) {
     _exit(1);
 }
 
+void OnBrokenPipe(int) {
+    const int savedErrno = errno;
+    pollfd standard[2] = {{STDOUT_FILENO, POLLOUT, 0}, {STDERR_FILENO, POLLOUT, 0}};
+    const bool outputGone = poll(standard, 2, 0) > 0 && ((standard[0].revents | standard[1].revents) & POLLERR);
+    if (outputGone || !DisplayGone()) {
+        signal(SIGPIPE, SIG_DFL);  // delivered again when this returns, and ends the process
+        raise(SIGPIPE);
+    }
+    errno = savedErrno;
+}
+
 void ArmCrashGuard() {
     if (termination.guardDepth++ > 0) return;
     struct sigaction action = {};
@@ -419,6 +433,14 @@ __attribute__((constructor)) void CatchSignalsFromTheStart() {
         sigaction(signalNumber, &action, nullptr);
     }
     signal(SIGXFSZ, SIG_IGN);
+    struct sigaction previous = {};
+    if (sigaction(SIGPIPE, nullptr, &previous) == 0 && previous.sa_handler == SIG_DFL) {
+        struct sigaction brokenPipe = {};
+        brokenPipe.sa_handler = OnBrokenPipe;
+        sigemptyset(&brokenPipe.sa_mask);
+        brokenPipe.sa_flags = SA_RESTART;
+        sigaction(SIGPIPE, &brokenPipe, nullptr);
+    }
 }
 
 }  // namespace
