@@ -103,15 +103,26 @@ e2e_wait_for_frames() {
 e2e_focus_window() { timeout $((10 * e2e_slowdown)) xdotool windowfocus --sync "$e2e_window" || fail "could not focus window $e2e_window"; }
 e2e_escape() { e2e_focus_window && xdotool key Escape || fail "xdotool could not press Escape"; e2e_expect_exit "$1"; }
 
+# e2e_wait_for_end WHAT SECONDS: e2e_status once the program has ended; still running after SECONDS, it is killed
+# and WHAT fails. tail looks every 10 ms whether it still runs, in one process (a loop would fork on a busy machine).
+e2e_wait_for_end() {
+  timeout "$2" tail --pid="$e2e_pid" -s 0.01 -f /dev/null
+  kill -0 "$e2e_pid" 2>/dev/null && { kill -KILL "$e2e_pid"; e2e_pid=''; fail "$1: expected the end within $2 s, it still ran"; }
+  wait "$e2e_pid"
+  e2e_status=$? e2e_pid=''
+}
+
+# e2e_wait_for_connection WHAT: the program has a socket among its descriptors: it waits on the display server now.
+e2e_wait_for_connection() {
+  for _ in $(seq 1000); do ls -l "/proc/$e2e_pid/fd" 2>/dev/null | grep -q 'socket:' && return; sleep 0.01; done
+  fail "$1: the program opened no connection in 10 s"
+}
+
 # e2e_expect_exit WHAT [STATUS]: the program ends within 15 s (times the slowdown) with STATUS (0). Under Wine every
 # line ends with CR LF (text mode), and the CRs go; elsewhere none does.
 e2e_expect_exit() {
-  for _ in $(seq $((150 * e2e_slowdown))); do kill -0 "$e2e_pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$e2e_pid" 2>/dev/null && fail "$1: expected the program to end within $((15 * e2e_slowdown)) s, it still runs"
-  wait "$e2e_pid"
-  local status=$?
-  e2e_pid=''
-  [ "$status" = "${2:-0}" ] || fail "$1: expected exit status ${2:-0}, got $status"
+  e2e_wait_for_end "$1" $((15 * e2e_slowdown))
+  [ "$e2e_status" = "${2:-0}" ] || fail "$1: expected exit status ${2:-0}, got $e2e_status"
   if ! e2e_under_wine; then
     grep -qs $'\r' "$e2e_dir/stdout" && fail "expected lines ending in LF alone, got CRs"
     return 0

@@ -31,13 +31,7 @@ own+='ChoosePixelFormat|brimvalk-pacing|brimvalk-snapshot): |X connection to |SI
 sleep_ms() { sleep "$(printf '%d.%03d' $(($1 / 1000)) $(($1 % 1000)))"; }
 
 # wait_for_end WHAT [SECONDS]: sets status; a run still going after SECONDS (10; 2 from a signal, as promised) hangs.
-# tail looks every 10 ms whether it still runs, in one process: a loop of its own would fork on a busy machine.
-wait_for_end() {
-  timeout "${2:-10}" tail --pid="$e2e_pid" -s 0.01 -f /dev/null
-  kill -0 "$e2e_pid" 2>/dev/null && { kill -KILL "$e2e_pid"; e2e_pid=''; fail "$1: still running after ${2:-10} s"; }
-  wait "$e2e_pid"
-  status=$? e2e_pid=''
-}
+wait_for_end() { e2e_wait_for_end "$1" "${2:-10}"; status=$e2e_status; }
 
 # ended_as_promised WHAT PROGRAM-STDOUT [ERROR-LINES]: status 0, or 1 with stdout ending in one of ERROR-LINES (an ERE,
 # default any) after nothing but console lines, or with none at all (`none`: a tool gave up in its own words); on
@@ -65,12 +59,6 @@ one_reason() {
   [ "$status" = 1 ] && [ "$(wc -l <"$err")" = 1 ] && grep -Eq -- "$3" "$err" ||
     fail "$1: expected status 1 and one line on stderr matching '$3', got $status: $(cat "$err")"
   e2e_log "$1: $(cat "$err")"
-}
-
-# The program's connection is open (socket among its descriptors): it waits on the server now.
-wait_for_connection() {
-  for _ in $(seq 1000); do ls -l "/proc/$e2e_pid/fd" 2>/dev/null | grep -q 'socket:' && return; sleep 0.01; done
-  fail "$1: the program opened no connection in 10 s"
 }
 
 # start_server x11|weston: a fresh X server, or weston (in an X server of its own), as server_pid.
@@ -145,7 +133,7 @@ silent | frozen)
       [ "$case_name" = silent ] && kill -STOP "$server_pid" && stopped=$server_pid
       start "$tool" --seconds 60 --csv c.csv
       if [ "$case_name" = silent ]; then
-        wait_for_connection "$what"
+        e2e_wait_for_connection "$what"
       else
         for _ in $(seq 300); do [ -s "$lines" ] && break; sleep 0.1; done
         kill -STOP "$server_pid" && stopped=$server_pid
