@@ -70,7 +70,7 @@ bench: deps
 	build-bench/bench/brimvalk-bench-simulation
 	build-bench/bench/brimvalk-bench-frames
 	@if command -v wine >/dev/null && command -v x86_64-w64-mingw32-g++ >/dev/null; then \
-	  $(call configure,build-bench-win64,Release,-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake) >/dev/null && \
+	  $(call configure,build-bench-win64,Release,-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DBRIMVALK_BENCH=ON) >/dev/null && \
 	  cmake --build build-bench-win64 -j$(JOBS) >/dev/null; fi
 	bench/bench-x11.sh build-bench/bench build-bench-win64/brimvalk-test.exe
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # i686-check.sh BUILD [CHECK...]: the shipped 32-bit exe (BUILD/brimvalk-test.exe) and the Win32 conformance suite
 # built for i686 (BUILD/conformance/tests/conformance/win32_conformance.exe) under 32-bit Wine, in an i386 root run
-# through qemu-user (scripts/i386-root.sh, in BUILD/i386). CHECK: conformance, geometry, input, close (default: all), each
-# an end-to-end script with launch.sh and wine32.sh as its launcher, on an Xvfb of its own, in a fresh copy of the
-# booted prefix.
+# through qemu-user (scripts/i386-root.sh, in BUILD/i386). CHECK: conformance, geometry, input, close (default:
+# all), each an end-to-end script with scripts/wine-launch.sh and wine32.sh as its launcher, on an Xvfb of its own,
+# in a fresh copy of the booted prefix.
 # Needs root (binfmt_misc, mounts, chroot). The emulator draws about one frame a second: the scripts wait on what
 # the program shows, with every deadline E2E_SLOWDOWN times longer; nothing here judges the frame rate.
 set -euo pipefail
@@ -21,7 +21,7 @@ if [ -z "${I686_CHECK_NAMESPACE:-}" ]; then
 fi
 
 exe=$build/brimvalk-test.exe conformance=$build/conformance/tests/conformance/win32_conformance.exe
-desktop=$build/conformance/tests/wine/wine-desktop.exe
+desktop=$build/conformance/wine-desktop.exe
 [ -f "$desktop" ] || { echo "i686-check: no $desktop (make windows-check builds it)" >&2; exit 1; }
 for check in "${checks[@]}"; do
   case $check in
@@ -49,7 +49,7 @@ log "root ready in $((SECONDS - started)) s"
 
 # The close box's message, sent from the host like the other X tools.
 cc -O2 -o "$dir/wm_delete" "$repo/tests/e2e/wm_delete.c" -lX11 || { echo "i686-check: cannot build wm_delete" >&2; exit 1; }
-export WINE32_ROOT=$I386_ROOT E2E_LAUNCHER=$here/launch.sh WINE_RUN=$here/wine32.sh WINESERVER=$here/wineserver32.sh
+export WINE32_ROOT=$I386_ROOT E2E_LAUNCHER=$repo/scripts/wine-launch.sh WINE_RUN=$here/wine32.sh WINESERVER=$here/wineserver32.sh
 export WINE_DESKTOP=$desktop E2E_WM_DELETE=$dir/wm_delete
 export E2E_SLOWDOWN=${E2E_SLOWDOWN:-4} LP_NUM_THREADS=0
 rm -rf "$I386_ROOT"/tmp/program.* "$I386_ROOT"/root/prefix-*

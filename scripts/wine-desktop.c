@@ -1,7 +1,7 @@
-// Brings up Wine's desktop before a test's Windows program starts, and holds it while the program runs.
+// Brings up Wine's desktop before a Windows program under test starts, and holds it while the program runs.
 // A process's first window makes Wine start its desktop process (explorer /desktop) and wait 10 s for it at most;
 // past that, the process goes on without a display driver and CreateWindowExA fails ("The explorer process failed
-// to start"). A busy machine, or the i386 emulator, can take longer. launch.sh runs this first, starts Wine's
+// to start"). A busy machine, or the i386 emulator, can take longer. wine-launch.sh runs this first, starts Wine's
 // session again when it fails, and starts the program once it has printed "ready"; it then sleeps until Wine's
 // session is ended (wineserver -k), so that the desktop stays up between the program's start and its first window.
 #include <windows.h>
