@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdio.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -125,6 +127,20 @@ TEST(CtrlCTest, RepeatIsOneRequestAndAStuckProgramIsEndedWithTheReason) {
     EXPECT_EXIT(CtrlCTwiceThenStuck(), testing::ExitedWithCode(1),
                 "^WM_QUIT 1 times\nSIGINT came 1\\.5 s ago and the program could not end in time: it has not "
                 "come back to its message loop since\n$");
+}
+
+// A write to a display server that is gone fails (its error ends the run); stdout's reader gone still ends it.
+TEST(BrokenPipeTest, ADeadDisplaysWriteFailsAndAGoneReaderStillEnds) {
+    LayerNameDisplay("the X display \":99\" (DISPLAY)", {"/nonexistent/X99"}, -1);
+    int ends[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    close(ends[1]);
+    EXPECT_EQ(write(ends[0], "x", 1), -1) << "the write to a connection whose server has gone";
+    close(ends[0]);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(if (pipe(ends) == 0 && close(ends[0]) == 0 && dup2(ends[1], STDOUT_FILENO) >= 0)
+                    write(STDOUT_FILENO, "x", 1);
+                _exit(0), testing::KilledBySignal(SIGPIPE), "");
 }
 
 }  // namespace
