@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "termination.h"
+
 #include <string>
 #include <vector>
 
@@ -43,16 +45,9 @@ std::string LayerWithShortage(const std::string& reason);
 // A call into the display's libraries that may wait long or crash on a dead connection: named in
 // the reason if the process must be ended meanwhile, and guarded against such a crash (until the
 // first buffer swap call by call, from then on for the rest of the run; see termination.cpp).
-class LayerDisplayCall {
+class LayerDisplayCall : public TerminationMark {
 public:
-    LayerDisplayCall(const char* call, const char* activity);
-    ~LayerDisplayCall();
-    LayerDisplayCall(const LayerDisplayCall&) = delete;
-    LayerDisplayCall& operator=(const LayerDisplayCall&) = delete;
-
-private:
-    int previous_;
-    bool guarded_;
+    LayerDisplayCall(const char* call, const char* activity) : TerminationMark(call, activity, true) {}
 };
 // The first buffer swap has returned: start-up is over, and the crash guard stays armed from now on.
 void LayerStartedUp();

@@ -457,19 +457,12 @@ void TerminationRemoveOnEnd(const char* path) {
     termination.removeOnEnd.store(path);
 }
 
-TerminationMark::TerminationMark(const char* call, const char* activity)
-    : previous_(PushMark(call, activity, false)) {}
-
-TerminationMark::~TerminationMark() {
-    termination.depth.store(previous_);
-}
-
-LayerDisplayCall::LayerDisplayCall(const char* call, const char* activity)
-    : previous_(PushMark(call, activity, true)), guarded_(!termination.startedUp) {
+TerminationMark::TerminationMark(const char* call, const char* activity, bool onDisplay)
+    : previous_(PushMark(call, activity, onDisplay)), guarded_(onDisplay && !termination.startedUp) {
     if (guarded_) ArmCrashGuard();
 }
 
-LayerDisplayCall::~LayerDisplayCall() {
+TerminationMark::~TerminationMark() {
     if (guarded_) DisarmCrashGuard();
     termination.depth.store(previous_);
 }

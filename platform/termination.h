@@ -24,13 +24,18 @@ void TerminationRemoveOnEnd(const char* path);
 // marks restore the one around them.
 class TerminationMark {
 public:
-    TerminationMark(const char* call, const char* activity);
+    TerminationMark(const char* call, const char* activity) : TerminationMark(call, activity, false) {}
     ~TerminationMark();
     TerminationMark(const TerminationMark&) = delete;
     TerminationMark& operator=(const TerminationMark&) = delete;
 
+protected:
+    // `onDisplay`: a call into the display's libraries (LayerDisplayCall), which names the display too.
+    TerminationMark(const char* call, const char* activity, bool onDisplay);
+
 private:
     int previous_;
+    bool guarded_;  // the crash guard armed for this call alone (start-up)
 };
 
 #endif
