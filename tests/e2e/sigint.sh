@@ -25,8 +25,7 @@ for when in start-up running; do
   if [ "$when" = running ]; then
     e2e_wait_for_frames
   else
-    for _ in $(seq 400); do e2e_window_shown && break; sleep 0.05; done
-    e2e_window_shown || fail "no window titled '$E2E_TITLE' within 20 s"
+    e2e_wait_for_window
   fi
   kill -s INT "$e2e_pid" || fail "could not send SIGINT"
   e2e_expect_exit "after SIGINT during $when"

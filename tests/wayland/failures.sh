@@ -62,10 +62,9 @@ lost_display)
   # The clock starts once weston is gone (a zombie or no process): on a busy machine that can take a second.
   while [ -d "/proc/$weston" ] && [ "$(cut -d ' ' -f 3 "/proc/$weston/stat" 2>/dev/null)" != Z ]; do sleep 0.01; done
   killed=$(date +%s%N)
-  # tail looks every 10 ms whether the program still runs.
-  timeout 10 tail --pid="$e2e_pid" -s 0.01 -f /dev/null
+  e2e_wait_for_end "with the compositor gone" 10
   elapsed_ms=$((($(date +%s%N) - killed) / 1000000))
-  e2e_expect_exit "with the compositor gone" 1
+  [ "$e2e_status" = 1 ] || fail "with the compositor gone: expected exit status 1, got $e2e_status"
   # It notices at its next look at the queue: within a second, or three of its frames where it draws fewer
   # (a sanitized build); where more is runnable than there are cores, half as long again times that ratio.
   fps=$(grep ' fps ' "$e2e_dir/stdout" | tail -n 1 | cut -d ' ' -f 1)
