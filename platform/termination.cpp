@@ -9,6 +9,8 @@
 //      nobody reads, a full pipe) the thread ends it: what stdout holds flushed when it can be,
 //      "ERROR : Can't Close Window" on stdout, the signal and what the process has been waiting on
 //      for how long on stderr, status 1. A tool (TerminationForTool) writes its own line instead.
+//      Between the layer's calls, a thread blocked on the display's connection (a GL driver's round
+//      trip) names the display too.
 //  [X] The same thread watches the Wayland connection's socket: hung up while the process is held
 //      inside SDL (its Wayland driver spins for ever on a dead connection while it shows a
 //      window), it ends the process as a lost display, half a second after, if the message pump
@@ -29,6 +31,7 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
@@ -39,7 +42,9 @@
 #include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/time.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
@@ -84,6 +89,7 @@ struct TerminationState {
     std::atomic<int> stderrFd{STDERR_FILENO};
     Mark marks[8] = {};
     std::atomic<int> depth{0};
+    std::atomic<long> lastReturnMs{0};    // when the outermost mark last ended
     char displays[2][256] = {};           // what the display is, in words; two so one is whole while the other is written
     std::atomic<int> display{-1};
     DisplayProbe probe = {};
@@ -164,11 +170,90 @@ struct Text {
     }
 };
 
+// Whether `descriptor` is the process's connection to the display.
+bool IsDisplayConnection(int descriptor) {
+    const DisplayProbe& probe = termination.probe;
+    if (descriptor < 0) return false;
+    if (descriptor == probe.descriptor || descriptor == termination.displayFd.load()) return true;
+    sockaddr_un peer = {};
+    socklen_t length = sizeof peer;
+    if (getpeername(descriptor, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return false;
+    for (int i = 0; i < probe.addressCount; ++i) {
+        if (length == probe.lengths[i] && memcmp(&peer, &probe.addresses[i], length) == 0) return true;
+    }
+    return false;
+}
+
+// The system calls a library waits on a connection with: those given a list of descriptors, and
+// those given one.
+struct BlockingCall {
+    long number;
+    const char* name;
+    bool list;
+};
+const BlockingCall kBlockingCalls[] = {
+#ifdef SYS_poll
+    {SYS_poll, "poll", true},
+#endif
+    {SYS_ppoll, "ppoll", true}, {SYS_read, "read", false}, {SYS_readv, "readv", false},
+    {SYS_recvfrom, "recvfrom", false}, {SYS_recvmsg, "recvmsg", false}, {SYS_write, "write", false},
+    {SYS_writev, "writev", false}, {SYS_sendto, "sendto", false}, {SYS_sendmsg, "sendmsg", false}};
+
+// The system call another thread of this process is blocked in on the display's connection, or
+// null. Between the layer's calls a library can still wait on the display (Mesa's GLX asks the X
+// server for the window's size at the first drawing after a swap). /proc gives each thread's
+// blocked call and its arguments; a poll's list is read from the process's own memory.
+const char* BlockedOnDisplay() {
+    DIR* tasks = opendir("/proc/self/task");
+    if (tasks == nullptr) return nullptr;
+    const char* found = nullptr;
+    while (const dirent* task = readdir(tasks)) {
+        const pid_t thread = static_cast<pid_t>(atoi(task->d_name));
+        if (thread <= 0 || thread == gettid() || found != nullptr) continue;
+        char path[64], line[256] = {};
+        snprintf(path, sizeof path, "/proc/self/task/%d/syscall", thread);
+        const int file = open(path, O_RDONLY | O_CLOEXEC);
+        if (file < 0) continue;
+        const ssize_t got = read(file, line, sizeof line - 1);
+        close(file);
+        long number = 0;
+        unsigned long first = 0, second = 0;
+        if (got <= 0 || sscanf(line, "%ld %lx %lx", &number, &first, &second) != 3) continue;
+        for (const BlockingCall& call : kBlockingCalls) {
+            if (call.number != number) continue;
+            pollfd list[4] = {{static_cast<int>(first), 0, 0}};
+            size_t count = 1;
+            if (call.list) {
+                count = std::min<size_t>(second, 4);
+                const iovec local = {list, sizeof(pollfd) * count};
+                const iovec remote = {reinterpret_cast<void*>(first), local.iov_len};
+                if (process_vm_readv(getpid(), &local, 1, &remote, 1, 0) != static_cast<ssize_t>(local.iov_len)) count = 0;
+            }
+            for (size_t i = 0; i < count; ++i) {
+                if (IsDisplayConnection(list[i].fd)) found = call.name;
+            }
+        }
+    }
+    closedir(tasks);
+    return found;
+}
+
 // ": it has been <activity> on <display> for N s, in <call>", or what is known instead.
 void DescribeWait(Text* text, long now) {
     const int depth = termination.depth.load();
     if (depth <= 0) {
-        if (termination.tool.load() == nullptr) *text << ": it has not come back to its message loop since";
+        const char* display = DisplayNamed();
+        const char* blocked = display != nullptr ? BlockedOnDisplay() : nullptr;
+        if (blocked != nullptr) {
+            *text << ": it is waiting on " << display << " between the layer's calls";
+            if (const long returned = termination.lastReturnMs.load()) {
+                *text << " (the last returned ";
+                text->Seconds(now - returned) << " ago)";
+            }
+            *text << ", in " << blocked << "()";
+        } else if (termination.tool.load() == nullptr) {
+            *text << ": it has not come back to its message loop since";
+        }
         return;
     }
     const Mark& mark = termination.marks[std::min(depth, 8) - 1];
@@ -324,11 +409,20 @@ void* Watch(void*) {
     return nullptr;
 }
 
+// Whether the display has gone, as a crash or a broken pipe can tell: a connection of the process's
+// to it hung up (a dying X server closes the clients' connections before its listening sockets,
+// when they have lower numbers), or its sockets refuse a new one.
 bool DisplayGone() {
     const DisplayProbe& probe = termination.probe;
     if (probe.descriptor >= 0) {
         pollfd connection = {probe.descriptor, 0, 0};
         return poll(&connection, 1, 0) != 0;  // hung up, failed or closed
+    }
+    for (int descriptor = 3; descriptor < 1024; ++descriptor) {
+        pollfd connection = {descriptor, POLLRDHUP, 0};
+        if (IsDisplayConnection(descriptor) && poll(&connection, 1, 0) > 0 &&
+            (connection.revents & (POLLHUP | POLLERR | POLLRDHUP)))
+            return true;
     }
     for (int i = 0; i < probe.addressCount; ++i) {
         const int probeSocket = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -464,6 +558,7 @@ TerminationMark::TerminationMark(const char* call, const char* activity, bool on
 
 TerminationMark::~TerminationMark() {
     if (guarded_) DisarmCrashGuard();
+    if (previous_ == 0) termination.lastReturnMs.store(MonotonicMs());
     termination.depth.store(previous_);
 }
 
@@ -518,5 +613,6 @@ void LayerResetTermination() {
     pending.store(0);
     requested.store(0);
     termination.displayFd.store(-1);
+    termination.lastReturnMs.store(0);
     Wake();
 }

@@ -5,9 +5,13 @@
 
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <stddef.h>
 #include <stdio.h>
+#include <string.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <vector>
@@ -127,6 +131,44 @@ TEST(CtrlCTest, RepeatIsOneRequestAndAStuckProgramIsEndedWithTheReason) {
     EXPECT_EXIT(CtrlCTwiceThenStuck(), testing::ExitedWithCode(1),
                 "^WM_QUIT 1 times\nSIGINT came 1\\.5 s ago and the program could not end in time: it has not "
                 "come back to its message loop since\n$");
+}
+
+// The process connected to a display (the X display ":98", on an abstract socket) that no longer
+// answers. A library may wait on it between the layer's calls (Mesa's GLX asks a stopped X server for
+// the window's size): the reason names the display. A dying X server closes its clients'
+// connections before its listening sockets: a library's crash on a connection hung up is a lost
+// display, though the socket still takes new ones.
+void OnADisplayThatDoesNotAnswer(bool hungUp) {
+    PlatformResetForTests();
+    const std::string name = "@brimvalk-display-" + std::to_string(getpid());
+    LayerNameDisplay("the X display \":98\" (DISPLAY)", {name}, -1);
+    sockaddr_un address = {AF_UNIX, {}};
+    memcpy(address.sun_path + 1, name.data() + 1, name.size() - 1);
+    const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + name.size());
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0), connection = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(listener, 1) != 0 ||
+        connect(connection, reinterpret_cast<sockaddr*>(&address), length) != 0)
+        _exit(3);
+    pollfd answer = {connection, POLLIN, 0};
+    if (hungUp) {
+        close(accept(listener, nullptr, nullptr));
+        LayerDisplayCall call("CreateWindowExA", "creating the window");
+        raise(SIGSEGV);
+    } else {
+        raise(SIGTERM);
+        poll(&answer, 1, -1);
+    }
+    _exit(2);
+}
+
+TEST(DisplayWaitTest, AWaitBetweenTheLayersCallsIsNamedAndACrashOnAHungUpConnectionIsALostDisplay) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(OnADisplayThatDoesNotAnswer(false), testing::ExitedWithCode(1),
+                "^SIGTERM came 1\\.5 s ago and the program could not end in time: it is waiting on the X display "
+                "\":98\" \\(DISPLAY\\) between the layer's calls, in poll\\(\\)\n$");
+    EXPECT_EXIT(OnADisplayThatDoesNotAnswer(true), testing::ExitedWithCode(1),
+                "^CreateWindowExA: lost the X display \":98\" \\(DISPLAY\\) while creating the window: it went "
+                "away, and the library talking to it crashed on the dead connection \\(SIGSEGV\\)\n$");
 }
 
 // A write to a display server that is gone fails (its error ends the run); stdout's reader gone still ends it.
