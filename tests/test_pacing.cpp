@@ -267,6 +267,12 @@ TEST(PacingPlot, CurvesAndMarksWhereTheSeriesPutsThem) {
                                                 "p95 18.00 ms", "p99 60.00 ms", "max 60.00 ms",
                                                 "stutters 1 (> 1.5 x p50 = 27.0 ms)", "missed a refresh 1",
                                                 "key change shown 1 (event to screen)"}));
+    // Without presentation times (the swaps alone), no presentation line and no missed refresh are claimed.
+    std::vector<FrameRecord> swapsAlone = Frames(std::vector<double>(100, 18.0));
+    std::vector<std::string> swapsLegend;
+    for (const LegendEntry& entry : PlotLegend(swapsAlone, Summarise(swapsAlone), {})) swapsLegend.push_back(entry.text);
+    EXPECT_EQ(swapsLegend, (std::vector<std::string>{"frame time (swap to swap)", "p50 18.00 ms", "p95 18.00 ms",
+                                                     "p99 18.00 ms", "max 18.00 ms", "stutters 0 (> 1.5 x p50 = 27.0 ms)"}));
     FILE* file = tmpfile();
     std::string error;
     ASSERT_TRUE(WritePacingPlot(frames, Summarise(frames), display, 50, "caption", 1200, 900, file, &error)) << error;
