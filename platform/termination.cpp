@@ -207,9 +207,9 @@ const char* BlockedOnDisplay() {
     DIR* tasks = opendir("/proc/self/task");
     if (tasks == nullptr) return nullptr;
     const char* found = nullptr;
-    while (const dirent* task = readdir(tasks)) {
+    for (const dirent* task; found == nullptr && (task = readdir(tasks)) != nullptr;) {
         const pid_t thread = static_cast<pid_t>(atoi(task->d_name));
-        if (thread <= 0 || thread == gettid() || found != nullptr) continue;
+        if (thread <= 0 || thread == gettid()) continue;
         char path[64], line[256] = {};
         snprintf(path, sizeof path, "/proc/self/task/%d/syscall", thread);
         const int file = open(path, O_RDONLY | O_CLOEXEC);
